@@ -1,0 +1,359 @@
+#include "app/HostDatabase.h"
+
+#include "common/Exception.h"
+#include "HostEngineTest.h"
+#include "ScopedAliasFile.h"
+#include "TempDir.h"
+
+#include <QFileInfo>
+
+namespace {
+// The security tables: two securities of one ISIN (one valid through 15 March 2024) on a market "S" and
+// a market "X", and an expired security of another ISIN.
+const char *const securities = R"(
+INSERT INTO TRG (Sftrg, SFDRZTRG) VALUES (10, 'S');
+INSERT INTO TRG (Sftrg, SFDRZTRG) VALUES (20, 'X');
+INSERT INTO SFVP (SFVP, ISIN, KRT, ZPDVP, VornTransaImport) VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N');
+INSERT INTO SFVP (SFVP, ISIN, KRT, ZPDVP, VornTransaImport) VALUES (2, 'SI0031102120', 'KRKG2', '2024-03-15', 'D');
+INSERT INTO SFVP (SFVP, ISIN, KRT, ZPDVP, VornTransaImport) VALUES (3, 'SI0021110513', 'OLD', '2024-03-14', NULL);
+INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (1, 10, NULL);
+INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (1, 20, NULL);
+INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (2, 20, '2024-03-15');
+INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (2, 10, '2024-03-16');
+)";
+
+QStringList column(HostQuery &query, const QString &name)
+{
+    QStringList values;
+    for (query.first(); !query.eof(); query.next())
+        values << query.fieldText(name);
+    return values;
+}
+
+class HostDatabaseTest : public HostEngineTest
+{
+protected:
+    void openConnection(const QString &alias = QStringLiteral("HOSTDB"))
+    {
+        connection.setParams({QStringLiteral("USER NAME=") + qEnvironmentVariable("VORN_TEST_PG_USER"),
+                              QStringLiteral("PASSWORD=unused")});
+        connection.setAlias(alias);
+        connection.open();
+    }
+
+    HostConnection connection;
+};
+VORN_ON_BOTH_ENGINES(HostDatabaseTest);
+} // namespace
+
+TEST_P(HostDatabaseTest, ReadsTheHostConfigurationTableWithItsKeyAndValueColumns)
+{
+    database->exec("INSERT INTO VORN_IMP_INI (KEY, VALUE) VALUES ('VornUri', 'host/svc/Members.svc/');"
+                   "INSERT INTO VORN_IMP_INI (KEY, VALUE) VALUES ('CertificatePath', NULL)");
+    openConnection(QStringLiteral("hostdb")); // looked up in upper case
+    HostQuery query(connection);
+    query.addSql("SELECT * from VORN_IMP_INI");
+    query.open();
+    ASSERT_EQ(query.recordCount(), 2);
+    EXPECT_EQ(query.fieldText("KEY"), "VornUri");
+    EXPECT_EQ(query.fieldText("value"), "host/svc/Members.svc/");
+    query.next();
+    EXPECT_EQ(query.fieldText("Value"), ""); // null reads as empty text
+    query.next();
+    EXPECT_TRUE(query.eof());
+    query.next(); // stays past the end
+    EXPECT_TRUE(query.eof());
+}
+
+TEST_P(HostDatabaseTest, StatementWithoutRowsOpensAndIsPastTheEndAtOnce)
+{
+    openConnection();
+    HostQuery query(connection);
+    query.addSql("SELECT VREDNOST from INISET where Kljuc='none' ");
+    query.open();
+    EXPECT_TRUE(query.isOpen());
+    EXPECT_TRUE(query.eof());
+    EXPECT_EQ(query.recordCount(), 0);
+    EXPECT_THROW(query.fieldText("VREDNOST"), EDatabaseError);
+}
+
+TEST_P(HostDatabaseTest, MissingTableOrColumnFailsOnOpenWithTheEngineMessage)
+{
+    openConnection();
+    const std::pair<const char *, const char *> cases[] = {
+        {"SELECT * from VORN_NO_SUCH_TABLE", "vorn_no_such_table"},
+        {"SELECT NO_SUCH_COLUMN from INISET", "no_such_column"},
+    };
+    for (const auto &[statement, named] : cases) {
+        HostQuery query(connection);
+        query.addSql(statement);
+        try {
+            query.open();
+            ADD_FAILURE() << statement << " opened";
+        } catch (const EDatabaseError &error) {
+            EXPECT_TRUE(error.message().contains(named, Qt::CaseInsensitive))
+                << error.message().toStdString();
+        }
+        EXPECT_TRUE(query.eof());
+    }
+}
+
+TEST_P(HostDatabaseTest, UnknownColumnOfARowIsAnError)
+{
+    database->exec("INSERT INTO INISET (Kljuc, Vrednost) VALUES ('A', 'B')");
+    openConnection();
+    HostQuery query(connection);
+    query.addSql("SELECT * from INISET");
+    query.open();
+    EXPECT_THROW(query.fieldText("Missing"), EDatabaseError);
+}
+
+TEST_P(HostDatabaseTest, HostSettingLookupsByKey)
+{
+    database->exec("INSERT INTO INISET (Kljuc, Vrednost) VALUES ('SfVpVornTransaImport', 'D');"
+                   "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('oznakaClana', 'M77');"
+                   "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('TransaUseMoveSequence', 'N')");
+    openConnection();
+    HostQuery query(connection);
+    struct Case
+    {
+        const char *statement;
+        const char *expected;
+    };
+    const Case cases[] = {
+        {"Select VREDNOST from INISET where Kljuc='SfVpVornTransaImport' ", "D"},
+        {"Select VREDNOST from INISET where upper(Kljuc)='OZNAKACLANA' ", "M77"},
+    };
+    for (const Case &c : cases) {
+        query.clearSql();
+        query.addSql(c.statement);
+        query.open();
+        EXPECT_EQ(column(query, "VREDNOST"), QStringList{c.expected}) << c.statement;
+        query.close();
+    }
+
+    query.clearSql();
+    query.addSql("SELECT Vrednost FROM INISET WHERE Kljuc = :Kljuc");
+    for (const auto &[key, expected] :
+         {std::pair{"TransaUseMoveSequence", QStringList{"N"}}, std::pair{"Missing", QStringList{}},
+          std::pair{"it's", QStringList{}}}) {
+        query.bindText("Kljuc", key);
+        query.open();
+        EXPECT_EQ(column(query, "Vrednost"), expected) << key;
+    }
+}
+
+TEST_P(HostDatabaseTest, PlainSecurityLookupCountsAValidityEndingOnTheDate)
+{
+    database->exec(securities);
+    openConnection();
+    HostQuery query(connection);
+    struct Case
+    {
+        QDate date;
+        bool preferTransaImport;
+        QStringList codes;
+    };
+    const Case cases[] = {
+        {QDate(2024, 3, 15), true, {"KRKG", "KRKG2"}},
+        {QDate(2024, 3, 16), true, {"KRKG"}},
+        {QDate(2024, 3, 15), false, {"KRKG", "KRKG2"}},
+    };
+    for (const Case &c : cases) {
+        query.close();
+        query.clearSql();
+        query.addSql(QStringLiteral("SELECT KRT, VornTransaImport from SFVP WHERE ISIN='") + "SI0031102120" +
+                     "' AND (ZPDVP IS NULL OR ZPDVP >= :Dan )" +
+                     (c.preferTransaImport ? " ORDER BY SfVp " : ""));
+        query.bindDate("Dan", c.date);
+        query.open();
+        QStringList codes = column(query, "KRT");
+        if (!c.preferTransaImport)
+            codes.sort(); // no ORDER BY: the order is the engine's
+        EXPECT_EQ(codes, c.codes) << c.date.toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(query.recordCount(), c.codes.size());
+    }
+}
+
+TEST_P(HostDatabaseTest, ListingFormLookupBindsTheDateAtBothPlacesAndOrdersByTip)
+{
+    database->exec(securities);
+    openConnection();
+    struct Case
+    {
+        const char *firstLine; // the converters' form reads VornTransaImport, the workbook's does not
+        QDate date;
+        QStringList rows; // Tip KRT SFDRZTRG
+    };
+    const char *converterForm =
+        "SELECT DISTINCT (CASE WHEN T.SFDRZTRG='S' THEN 1 ELSE 2 END) as Tip, S.KRT, S.SFVP, T.SFDRZTRG, "
+        "S.VornTransaImport from SFVP S, KTC K, TRG T WHERE S.ISIN='SI0031102120' AND (S.ZPDVP IS NULL OR "
+        "S.ZPDVP >= :Dan)";
+    const char *workbookForm =
+        "SELECT DISTINCT (CASE WHEN T.SFDRZTRG='S' THEN 1 ELSE 2 END) as Tip, S.KRT, S.SFVP, "
+        "T.SFDRZTRG from SFVP S, KTC K, TRG T WHERE S.ISIN='SI0031102120' AND (S.ZPDVP IS NULL "
+        "OR S.ZPDVP >= :Dan)";
+    // On 15 March the listing of KRKG2 on "X" has ended (DANPRK must lie after the date); on 14 March it has
+    // not.
+    const QStringList on15th{"1 KRKG S", "1 KRKG2 S", "2 KRKG X"};
+    const QStringList on14th{"1 KRKG S", "1 KRKG2 S", "2 KRKG X", "2 KRKG2 X"};
+    const Case cases[] = {
+        {converterForm, QDate(2024, 3, 15), on15th},
+        {converterForm, QDate(2024, 3, 14), on14th},
+        {workbookForm, QDate(2024, 3, 15), on15th},
+        {workbookForm, QDate(2024, 3, 16), {"1 KRKG S", "2 KRKG X"}},
+    };
+    for (const Case &c : cases) {
+        HostQuery query(connection);
+        query.addSql(c.firstLine);
+        query.addSql(
+            " and S.SFVP=K.SFVP and (K.DANPRK is null OR K.DANPRK>:Dan) AND T.Sftrg=K.SFTRG ORDER BY Tip, "
+            "S.SFVP, T.SFDRZTRG");
+        query.bindDate("Dan", c.date);
+        query.open();
+        QStringList rows;
+        for (; !query.eof(); query.next())
+            rows << query.fieldText("Tip") + " " + query.fieldText("KRT") + " " + query.fieldText("SFDRZTRG");
+        EXPECT_EQ(rows, c.rows) << c.date.toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(query.recordCount(), c.rows.size());
+    }
+}
+
+TEST_P(HostDatabaseTest, ReopeningAStatementRebindsItsParameters)
+{
+    database->exec(securities);
+    openConnection();
+    HostQuery query(connection);
+    query.addSql("SELECT KRT from SFVP WHERE ISIN='SI0021110513' AND (ZPDVP IS NULL OR ZPDVP >= :Dan )");
+    query.bindDate("Dan", QDate(2024, 3, 14));
+    query.open();
+    EXPECT_EQ(column(query, "krt"), QStringList{"OLD"});
+    query.bindDate("Dan", QDate(2024, 3, 15));
+    query.open();
+    EXPECT_EQ(query.recordCount(), 0);
+}
+
+TEST_P(HostDatabaseTest, RemoteMemberColumnsAreFoundByTheirMixedCaseNames)
+{
+    database->exec("INSERT INTO VORN_REMOTECLAN VALUES ('M2', 'https', 'r/Members.svc', 'AB12', '/c', 'MY')");
+    openConnection();
+    HostQuery query(connection);
+    query.addSql("SELECT * from VORN_REMOTECLAN");
+    query.open();
+    QStringList values;
+    for (const char *name : {"VornMemberCode", "VornProtocol", "VornUri", "CertificateSubjectKeyID",
+                             "CertificatePath", "CertificateStorage"})
+        values << query.fieldText(name);
+    EXPECT_EQ(values, QStringList({"M2", "https", "r/Members.svc", "AB12", "/c", "MY"}));
+}
+
+TEST_P(HostDatabaseTest, QueryOnAClosedConnectionFails)
+{
+    HostQuery query(connection);
+    query.addSql("SELECT * from INISET");
+    EXPECT_THROW(query.open(), EDatabaseError);
+    openConnection();
+    connection.close();
+    EXPECT_FALSE(connection.isOpen());
+    EXPECT_THROW(query.open(), EDatabaseError);
+}
+
+TEST_P(HostDatabaseTest, AliasThatTheFileDoesNotNameFailsNamingAliasAndFile)
+{
+    HostConnection other;
+    other.setAlias("nodb");
+    try {
+        other.open();
+        FAIL() << "opened";
+    } catch (const EDatabaseError &error) {
+        EXPECT_TRUE(error.message().contains("NODB")) << error.message().toStdString();
+        EXPECT_TRUE(error.message().contains(database->aliasFilePath())) << error.message().toStdString();
+    }
+    EXPECT_FALSE(other.isOpen());
+}
+
+TEST(HostDatabaseAliasTest, MissingAliasFileFailsNamingAliasAndFile)
+{
+    TempDir dir;
+    ScopedAliasFile aliases(dir.filePath("aliases.ini"), "");
+    QFile::remove(aliases.path());
+    HostConnection connection;
+    connection.setAlias("Demo");
+    try {
+        connection.open();
+        FAIL() << "opened";
+    } catch (const EDatabaseError &error) {
+        EXPECT_TRUE(error.message().contains("DEMO")) << error.message().toStdString();
+        EXPECT_TRUE(error.message().contains(aliases.path())) << error.message().toStdString();
+    }
+}
+
+TEST(HostDatabaseAliasTest, SQLiteNeverCreatesAMissingDatabase)
+{
+    TempDir dir;
+    ScopedAliasFile aliases(dir.filePath("aliases.ini"),
+                            ScopedAliasFile::sqliteSection("demo", "missing.sqlite"));
+    HostConnection connection;
+    connection.setAlias("DEMO"); // the section [demo] matches without regard to case
+    try {
+        connection.open();
+        FAIL() << "opened";
+    } catch (const EDatabaseError &error) {
+        EXPECT_TRUE(error.message().contains(dir.filePath("missing.sqlite")))
+            << error.message().toStdString();
+    }
+    EXPECT_FALSE(dir.exists("missing.sqlite"));
+}
+
+TEST(HostDatabaseAliasTest, InvalidAliasSectionsFailAtOpen)
+{
+    struct Case
+    {
+        const char *section;
+        const char *messagePart;
+    };
+    const Case cases[] = {
+        {"[X]\nDriver=ORACLE\nDatabase=a\n", "ORACLE"},
+        {"[X]\nDriver=POSTGRESQL\n", "Database"},
+        {"[X]\nDriver=POSTGRESQL\nDatabase=a\nPort=abc\n", "abc"},
+        {"[Y]\nDriver=SQLITE\nDatabase=a\n", "not defined"},
+    };
+    TempDir dir;
+    for (const Case &c : cases) {
+        ScopedAliasFile aliases(dir.filePath("aliases.ini"), c.section);
+        HostConnection connection;
+        connection.setAlias("x");
+        try {
+            connection.open();
+            ADD_FAILURE() << c.section << " opened";
+        } catch (const EDatabaseError &error) {
+            EXPECT_TRUE(error.message().contains(c.messagePart)) << error.message().toStdString();
+        }
+    }
+}
+
+TEST(HostDatabaseAliasTest, AFileThatIsNoDatabaseFailsAtOpen)
+{
+    TempDir dir;
+    const QString path = dir.write("host.sqlite", QByteArray(4096, 'x'));
+    ScopedAliasFile aliases(dir.filePath("aliases.ini"), ScopedAliasFile::sqliteSection("DEMO", path));
+    HostConnection connection;
+    connection.setAlias("DEMO");
+    EXPECT_THROW(connection.open(), EDatabaseError);
+    EXPECT_EQ(dir.read("host.sqlite"), QByteArray(4096, 'x'));
+}
+
+TEST(HostDatabasePostgresTest, UserNameReachesTheServer)
+{
+    VORN_REQUIRE_POSTGRES();
+    HostTestDatabase database(HostEngine::PostgreSQL);
+    HostConnection connection;
+    connection.setAlias(database.alias());
+    connection.setParams({"USER NAME=vorn_no_such_role", "PASSWORD=x"});
+    try {
+        connection.open();
+        FAIL() << "opened with an unknown role";
+    } catch (const EDatabaseError &error) {
+        EXPECT_TRUE(error.message().contains("vorn_no_such_role")) << error.message().toStdString();
+    }
+}
