@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
 #include <QCoreApplication>
+
+#include <gtest/gtest.h>
 
 // Test binaries that need widgets provide their own main with a QApplication.
 int main(int argc, char **argv)
