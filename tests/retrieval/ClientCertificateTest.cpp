@@ -1,5 +1,6 @@
 #include "RecordingMessenger.h"
 #include "retrieval/ClientCertificateSelection.h"
+#include "RunTool.h"
 #include "TempDir.h"
 #include "TestPki.h"
 #include "transport/ElMemoryCertStorage.h"
@@ -113,6 +114,27 @@ TEST_F(CertificateStoreTest, StoreNameIgnoresCaseAndFilesAreIndexedByName)
     EXPECT_EQ(storage.indexOfSubjectKeyId(FirstKeyId.left(3)), -1);
     // An empty key finds nothing, not even the certificate without the extension.
     EXPECT_EQ(storage.indexOfSubjectKeyId(QByteArray()), -1);
+}
+
+TEST_F(CertificateStoreTest, PemConvertedByOpenSslFromAPasswordProtectedExport)
+{
+    // The way the README tells an operator to bring an exported certificate into a store.
+    stores.write("member.pem", TestPki::pem(second, true));
+    QDir().mkpath(stores.filePath("Osebno"));
+    runTool(stores.path(), "openssl",
+            {"pkcs12", "-export", "-in", "member.pem", "-out", "member.pfx", "-passout", "pass:geslo"});
+    runTool(stores.path(), "openssl",
+            {"pkcs12", "-in", "member.pfx", "-nodes", "-passin", "pass:geslo", "-out", "Osebno/member.pem"});
+    const QByteArray shown =
+        runTool(stores.path(), "openssl",
+                {"x509", "-in", "Osebno/member.pem", "-noout", "-ext", "subjectKeyIdentifier"});
+
+    ElWinCertStorage storage(stores.path());
+    storage.addStore("Osebno");
+    ASSERT_EQ(storage.count(), 1);
+    const QString keyIdText = QString::fromLatin1(shown.split('\n').value(1)).remove(':').trimmed();
+    EXPECT_EQ(decodeSubjectKeyID(keyIdText), SecondKeyId);
+    EXPECT_EQ(storage.indexOfSubjectKeyId(SecondKeyId), 0);
 }
 
 TEST_F(CertificateStoreTest, EmptyStoreFindsNothing)

@@ -1,27 +1,15 @@
 #include "retrieval/ZipFile.h"
 
+#include "RunTool.h"
 #include "TempDir.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <QProcess>
 #include <QtEndian>
 #include <sys/resource.h>
 #include <zlib.h>
 
 namespace {
-
-// Runs a standard archiving tool in a folder and returns what it wrote to standard output.
-QByteArray runTool(const QString &folder, const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        throw std::runtime_error((program + " failed: " + process.readAllStandardError()).toStdString());
-    return process.readAllStandardOutput();
-}
 
 QByteArray rawDeflate(const QByteArray &content)
 {
@@ -183,12 +171,7 @@ TEST_F(ZipFileTest, ArchiveOfTheZipCommandWithFolderNames)
 TEST_F(ZipFileTest, ArchiveCommentIsKept)
 {
     dir.write("a.xml", sampleXml());
-    QProcess zipProcess;
-    zipProcess.setWorkingDirectory(dir.path());
-    zipProcess.start("zip", {"-q", "-z", "out.zip", "a.xml"});
-    zipProcess.write("Depozitar\n.\n");
-    zipProcess.closeWriteChannel();
-    ASSERT_TRUE(zipProcess.waitForFinished(30000));
+    runTool(dir.path(), "zip", {"-q", "-z", "out.zip", "a.xml"}, "Depozitar\n.\n");
 
     const TZipFile zip = readArchive(dir.read("out.zip"));
     ASSERT_EQ(zip.EntryCount(), 1);
