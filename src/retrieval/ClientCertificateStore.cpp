@@ -1,0 +1,123 @@
+#include "retrieval/ClientCertificateStore.h"
+
+#include <mutex>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/provider.h>
+#include <openssl/x509.h>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace {
+
+QString openSslErrors()
+{
+    QStringList texts;
+    while (const unsigned long code = ERR_get_error()) {
+        char text[256];
+        ERR_error_string_n(code, text, sizeof text);
+        texts << QString::fromLatin1(text);
+    }
+    return texts.isEmpty() ? QStringLiteral("not a certificate with its private key")
+                           : texts.join(QStringLiteral("; "));
+}
+
+using Bio = std::unique_ptr<BIO, decltype(&BIO_free)>;
+
+Bio memoryBio(const QByteArray &bytes)
+{
+    return Bio(BIO_new_mem_buf(bytes.constData(), int(bytes.size())), BIO_free);
+}
+
+// A key that asks for a password counts as unreadable instead of prompting on a terminal.
+int refusePassword(char *, int, int, void *)
+{
+    return -1;
+}
+
+ElX509Certificate readPem(const QByteArray &bytes)
+{
+    X509 *certificate = PEM_read_bio_X509(memoryBio(bytes).get(), nullptr, refusePassword, nullptr);
+    EVP_PKEY *key = PEM_read_bio_PrivateKey(memoryBio(bytes).get(), nullptr, refusePassword, nullptr);
+    return ElX509Certificate(certificate, key);
+}
+
+ElX509Certificate readPkcs12(const QByteArray &bytes)
+{
+    // Certificates exported from other systems often use algorithms of the legacy provider.
+    static std::once_flag legacyLoaded;
+    std::call_once(legacyLoaded, [] { OSSL_PROVIDER_try_load(nullptr, "legacy", 1); });
+
+    std::unique_ptr<PKCS12, decltype(&PKCS12_free)> pkcs12(d2i_PKCS12_bio(memoryBio(bytes).get(), nullptr),
+                                                           PKCS12_free);
+    X509 *certificate = nullptr;
+    EVP_PKEY *key = nullptr;
+    if (pkcs12)
+        PKCS12_parse(pkcs12.get(), "", &key, &certificate, nullptr);
+    return ElX509Certificate(certificate, key);
+}
+
+ElX509Certificate readCertificateFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECertificateStoreError(
+            QStringLiteral("Cannot read certificate file %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+
+    ERR_clear_error();
+    const ElX509Certificate certificate =
+        path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive) ? readPem(bytes) : readPkcs12(bytes);
+    if (certificate.isNull() || !certificate.privateKey() ||
+        X509_check_private_key(certificate.x509(), certificate.privateKey()) != 1)
+        throw ECertificateStoreError(
+            QStringLiteral("Certificate file %1 does not hold a certificate with its "
+                           "unencrypted private key (%2)")
+                .arg(path, openSslErrors()));
+    return certificate;
+}
+
+} // namespace
+
+ElWinCertStorage::ElWinCertStorage(QString storesFolder) : m_storesFolder(std::move(storesFolder)) {}
+
+QString ElWinCertStorage::currentUserStoresFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/VornImport/certstores");
+}
+
+void ElWinCertStorage::addStore(const QString &name)
+{
+    const QDir stores(m_storesFolder);
+    QString folderName;
+    const QStringList folders = stores.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &candidate : folders) {
+        if (!name.isEmpty() && candidate.compare(name, Qt::CaseInsensitive) == 0) {
+            folderName = candidate;
+            break;
+        }
+    }
+    if (folderName.isEmpty())
+        throw ECertificateStoreError(QStringLiteral("Certificate store \"%1\" does not exist: no folder %2")
+                                         .arg(name, QDir::cleanPath(stores.filePath(name))));
+
+    const QDir store(stores.filePath(folderName));
+    const QStringList files = store.entryList(
+        {QStringLiteral("*.pem"), QStringLiteral("*.p12"), QStringLiteral("*.pfx")}, QDir::Files, QDir::Name);
+    for (const QString &file : files)
+        m_certificates.append(readCertificateFile(store.filePath(file)));
+}
+
+int ElWinCertStorage::indexOfSubjectKeyId(const QByteArray &keyId) const
+{
+    // An empty key would otherwise match every certificate without the extension.
+    if (keyId.isEmpty())
+        return -1;
+    for (int i = 0; i < count(); ++i)
+        if (m_certificates.at(i).subjectKeyIdentifier() == keyId)
+            return i;
+    return -1;
+}

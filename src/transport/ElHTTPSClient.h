@@ -1,0 +1,70 @@
+#pragma once
+
+#include "common/Exception.h"
+#include "transport/ElX509Certificate.h"
+
+#include <chrono>
+#include <functional>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class ElMemoryCertStorage;
+
+// The connection, the TLS handshake or the transfer failed; the message is the transport's.
+VORN_DECLARE_EXCEPTION(ETransportError, Exception)
+
+// A blocking HTTPS client for one GET at a time (HTTP/1.0, no keep-alive, no proxy, TLS 1.2
+// or later). It verifies the server's certificate chain and host name against the system's
+// trusted certificates plus those of the CA file, and presents the first certificate of its
+// client certificate storage. The answer is reported through the events while Get runs.
+class ElHTTPSClient
+{
+public:
+    struct Timeouts
+    {
+        std::chrono::milliseconds connect{std::chrono::seconds(30)}; // TCP and TLS handshake
+        std::chrono::seconds idle{120};                              // no byte received
+    };
+
+    // The header lines of the final response (status line first, without line ends), once,
+    // before the body.
+    std::function<void(const QStringList &headers)> onReceivingHeaders;
+    // Before the first data event; also for an empty body.
+    std::function<void()> onDocumentBegin;
+    // Each received piece of the body, in order.
+    std::function<void(const char *buffer, qsizetype size)> onData;
+    // After the last data event, when the whole answer has been received.
+    std::function<void()> onDocumentEnd;
+    // The server's certificate, once its chain and host name have passed verification.
+    // Setting validate to false refuses it; a certificate that failed verification ends
+    // the fetch without this event and cannot be accepted here.
+    std::function<void(const ElX509Certificate &certificate, bool &validate)> onCertificateValidate;
+    // Called often while Get runs, also while no data arrives, so that a window can keep
+    // painting; total is -1 while unknown.
+    std::function<void(qint64 received, qint64 total)> onProgress;
+
+    // The storage whose first certificate is presented; none when null or empty.
+    void setClientCertStorage(const ElMemoryCertStorage *storage) { m_clientCertStorage = storage; }
+    // A PEM file of authorities trusted in addition to the system's; empty for none.
+    void setCAFile(const QString &path) { m_caFile = path; }
+    void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
+
+    static QByteArray userAgent();
+
+    // Sends one GET request and returns after the whole answer has been received and the
+    // events have run for it. Raises ETransportError when the connection, the TLS handshake
+    // or the transfer fails, and passes on what an event handler raises.
+    void Get(const QString &url);
+
+private:
+    class Transfer;
+
+    const ElMemoryCertStorage *m_clientCertStorage = nullptr;
+    QString m_caFile;
+    Timeouts m_timeouts;
+};
+
+// The URL as sent: blanks, control and non-ASCII characters (as UTF-8) and the characters
+// that a URL cannot carry are percent-encoded; a "%" that starts no escape is encoded too.
+QByteArray encodeUrlForRequest(const QString &url);
