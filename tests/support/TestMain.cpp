@@ -1,6 +1,5 @@
-#include <QCoreApplication>
-
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 // Test binaries that need widgets provide their own main with a QApplication.
 int main(int argc, char **argv)

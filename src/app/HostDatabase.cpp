@@ -1,0 +1,226 @@
+#include "app/HostDatabase.h"
+
+#include "app/HostAlias.h"
+#include "common/Exception.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace {
+QString engineMessage(const QSqlError &error)
+{
+    const QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("Unknown database error") : text;
+}
+
+QString nextConnectionName()
+{
+    static int counter = 0;
+    return QStringLiteral("vorn-host-%1").arg(++counter);
+}
+
+QString qtDriverName(HostAlias::Driver driver)
+{
+    switch (driver) {
+    case HostAlias::Driver::SQLite:
+        return QStringLiteral("QSQLITE");
+    case HostAlias::Driver::PostgreSQL:
+        return QStringLiteral("QPSQL");
+    case HostAlias::Driver::Odbc:
+        return QStringLiteral("QODBC");
+    }
+    return {};
+}
+
+void configure(QSqlDatabase &db, const HostAlias &alias, const QString &userName, const QString &password)
+{
+    if (alias.driver == HostAlias::Driver::SQLite) {
+        if (!QFileInfo(alias.database).isFile())
+            throw EDatabaseError(QStringLiteral("Alias %1: the SQLite database %2 does not exist")
+                                     .arg(alias.name, alias.database));
+        // Opened by URI with mode=rw, so that SQLite never creates a missing file (Qt asks it to by default).
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+        db.setDatabaseName(QUrl::fromLocalFile(alias.database).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?mode=rw"));
+        return;
+    }
+    db.setDatabaseName(alias.database);
+    db.setUserName(userName);
+    db.setPassword(password);
+    if (!alias.host.isEmpty())
+        db.setHostName(alias.host);
+    if (alias.port > 0)
+        db.setPort(alias.port);
+    if (alias.driver == HostAlias::Driver::PostgreSQL)
+        db.setConnectOptions(QStringLiteral("connect_timeout=15"));
+}
+} // namespace
+
+HostConnection::HostConnection() = default;
+
+HostConnection::~HostConnection()
+{
+    close();
+}
+
+void HostConnection::setAlias(const QString &alias)
+{
+    m_alias = alias.toUpper();
+}
+
+void HostConnection::setParams(const QStringList &lines)
+{
+    m_userName.clear();
+    m_password.clear();
+    for (const QString &line : lines) {
+        const qsizetype equals = line.indexOf(u'=');
+        const QString name = line.left(equals).trimmed();
+        if (equals < 0)
+            continue;
+        if (name.compare(QLatin1String("USER NAME"), Qt::CaseInsensitive) == 0)
+            m_userName = line.mid(equals + 1);
+        else if (name.compare(QLatin1String("PASSWORD"), Qt::CaseInsensitive) == 0)
+            m_password = line.mid(equals + 1);
+    }
+}
+
+void HostConnection::open()
+{
+    close();
+    const HostAlias alias = ResolveHostAlias(m_alias);
+    const QString name = nextConnectionName();
+    try {
+        QSqlDatabase db = QSqlDatabase::addDatabase(qtDriverName(alias.driver), name);
+        if (!db.isValid())
+            throw EDatabaseError(QStringLiteral("Alias %1: the database driver %2 is not available")
+                                     .arg(alias.name, qtDriverName(alias.driver)));
+        configure(db, alias, m_userName, m_password);
+        if (!db.open())
+            throw EDatabaseError(engineMessage(db.lastError()));
+        if (alias.driver == HostAlias::Driver::SQLite) {
+            // SQLite reads the file lazily: make a file that is no database fail here, not at the first
+            // query.
+            QSqlQuery probe(db);
+            if (!probe.exec(QStringLiteral("PRAGMA schema_version")))
+                throw EDatabaseError(engineMessage(probe.lastError()));
+        }
+    } catch (...) {
+        QSqlDatabase::removeDatabase(name);
+        throw;
+    }
+    m_connectionName = name;
+}
+
+bool HostConnection::isOpen() const
+{
+    return !m_connectionName.isEmpty();
+}
+
+void HostConnection::close()
+{
+    if (m_connectionName.isEmpty())
+        return;
+    QSqlDatabase::database(m_connectionName, false).close();
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+HostQuery::HostQuery(HostConnection &connection) : m_connection(connection) {}
+
+HostQuery::~HostQuery() = default;
+
+void HostQuery::clearSql()
+{
+    close();
+    m_sql.clear();
+    m_bindings.clear();
+}
+
+void HostQuery::addSql(const QString &line)
+{
+    m_sql << line;
+}
+
+void HostQuery::bind(const QString &name, const QVariant &value)
+{
+    for (auto &binding : m_bindings) {
+        if (binding.first.compare(name, Qt::CaseInsensitive) == 0) {
+            binding.second = value;
+            return;
+        }
+    }
+    m_bindings.append({name, value});
+}
+
+void HostQuery::bindDate(const QString &name, const QDate &date)
+{
+    bind(name, QVariant(date));
+}
+
+void HostQuery::bindText(const QString &name, const QString &value)
+{
+    bind(name, QVariant(value));
+}
+
+void HostQuery::open()
+{
+    close();
+    if (!m_connection.isOpen())
+        throw EDatabaseError(QStringLiteral("Database is not open"));
+    QSqlQuery query(QSqlDatabase::database(m_connection.connectionName(), false));
+    query.setForwardOnly(true);
+    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
+    if (!query.prepare(m_sql.join(u'\n')))
+        throw EDatabaseError(engineMessage(query.lastError()));
+    for (const auto &[name, value] : m_bindings)
+        query.bindValue(u':' + name, value);
+    if (!query.exec())
+        throw EDatabaseError(engineMessage(query.lastError()));
+    while (query.next())
+        m_rows << query.record();
+    m_position = 0;
+    m_open = true;
+}
+
+bool HostQuery::eof() const
+{
+    return m_position >= m_rows.size();
+}
+
+int HostQuery::recordCount()
+{
+    return int(m_rows.size());
+}
+
+void HostQuery::first()
+{
+    m_position = 0;
+}
+
+void HostQuery::next()
+{
+    if (m_position < m_rows.size())
+        ++m_position;
+}
+
+QString HostQuery::fieldText(const QString &column) const
+{
+    if (eof())
+        throw EDatabaseError(QStringLiteral("No current record for field '%1'").arg(column));
+    const QSqlRecord &row = m_rows[m_position];
+    for (int i = 0; i < row.count(); ++i) {
+        if (row.fieldName(i).compare(column, Qt::CaseInsensitive) == 0)
+            return row.isNull(i) ? QString() : row.value(i).toString();
+    }
+    throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(column));
+}
+
+void HostQuery::close()
+{
+    m_rows.clear();
+    m_position = 0;
+    m_open = false;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QSqlRecord>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The host's database, reached by alias (see HostAlias.h) through Qt Sql. Failures throw EDatabaseError
+// with the engine's message. Used on one thread; each user keeps its own connection and queries.
+
+// One connection to the host database, by alias.
+class HostConnection
+{
+public:
+    HostConnection();
+    ~HostConnection(); // closes
+
+    // The alias is looked up in upper case; sections of the alias file match without regard to case.
+    void setAlias(const QString &alias);
+    // Exactly the lines "USER NAME=<user>" and "PASSWORD=<password>"; SQLite ignores them.
+    void setParams(const QStringList &lines);
+    // Throws EDatabaseError with the engine's message, or the alias resolution's message. A SQLite
+    // database file that does not exist is an open failure: it is never created.
+    void open();
+    bool isOpen() const;
+    void close();
+
+    // The Qt Sql connection name while open (for HostQuery).
+    QString connectionName() const { return m_connectionName; }
+
+    HostConnection(const HostConnection &) = delete;
+    HostConnection &operator=(const HostConnection &) = delete;
+
+private:
+    QString m_alias;
+    QString m_userName;
+    QString m_password;
+    QString m_connectionName; // empty while closed
+};
+
+// A statement on a connection. Opening it runs the statement and keeps its rows in order, so the row
+// count is known on every engine.
+class HostQuery
+{
+public:
+    explicit HostQuery(HostConnection &connection);
+    ~HostQuery();
+
+    void clearSql(); // also forgets the bound parameters
+    // The statement text is the lines appended in order, one per line.
+    void addSql(const QString &line);
+    // Binds ":<name>" wherever it occurs in the statement; a date binds without time of day.
+    void bindDate(const QString &name, const QDate &date);
+    void bindText(const QString &name, const QString &value);
+    // Throws EDatabaseError with the engine's message; a statement without rows opens normally.
+    void open();
+    bool isOpen() const { return m_open; }
+    bool eof() const; // past the last row (always true while closed)
+    int recordCount();
+    void first();
+    void next();
+    // A column of the current row as text, found by name without regard to case; null reads as "".
+    // Throws EDatabaseError for an unknown column or when there is no current row.
+    QString fieldText(const QString &column) const;
+    void close();
+
+    HostQuery(const HostQuery &) = delete;
+    HostQuery &operator=(const HostQuery &) = delete;
+
+private:
+    void bind(const QString &name, const QVariant &value);
+
+    HostConnection &m_connection;
+    QStringList m_sql;
+    QList<std::pair<QString, QVariant>> m_bindings;
+    QList<QSqlRecord> m_rows;
+    qsizetype m_position = 0;
+    bool m_open = false;
+};

@@ -1,0 +1,38 @@
+#include "app/Settings.h"
+
+#include "common/IniFile.h"
+
+#include <QFileInfo>
+
+QString SettingsFilePath(const QString &executablePath)
+{
+    const QFileInfo info(executablePath);
+    const QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    return executablePath.left(executablePath.size() - name.size()) + base + QStringLiteral(".ini");
+}
+
+Settings ReadSettings(const QString &path)
+{
+    const IniFile file(path);
+    const QString options = QStringLiteral("Nastavitve");
+    auto flag = [&](const char *key) { return file.readInteger(options, QLatin1String(key), 0) != 0; };
+    // "D" and "N" are compared exactly: "d" is not "D".
+    auto yes = [&](const char *key) {
+        return file.readString(options, QLatin1String(key), QStringLiteral("N")) == u"D";
+    };
+
+    Settings settings;
+    settings.InputFolder = file.readString(options, QStringLiteral("VhodniImenik"), QString());
+    settings.OutputFolder = file.readString(options, QStringLiteral("IzhodniImenik"), QString());
+    settings.MenuItemName = file.readString(QStringLiteral("Podatki"), QStringLiteral("Naziv"), QString());
+    settings.ConvertOnly = flag("Pretvorba");
+    settings.OfferDailyBondValues = flag("DailyBondValues");
+    settings.OfferSharebookTXT = flag("SharebookTXT");
+    settings.PapirPoKotacijiSLO = flag("PapirPoKotacijiSLO");
+    settings.ShowDatabaseErrors = yes("PrikazDBNapak");
+    settings.Debug = yes("Debug");
+    settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
+    return settings;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The local choices of the settings file (sections "Nastavitve" and "Podatki"), read once at start-up.
+struct Settings
+{
+    QString InputFolder;               // Nastavitve/VhodniImenik: where fetched reports are stored and read
+    QString OutputFolder;              // Nastavitve/IzhodniImenik: import files and the clock probe
+    QString MenuItemName;              // Podatki/Naziv: quoted in the wrong-start message
+    bool ConvertOnly = false;          // Nastavitve/Pretvorba: "Only conversion XML->txt" shown and ticked
+    bool OfferDailyBondValues = false; // Nastavitve/DailyBondValues: lists the daily bond values report
+    bool OfferSharebookTXT = false;    // Nastavitve/SharebookTXT: lists the sharebook text report
+    bool PapirPoKotacijiSLO = false;   // Nastavitve/PapirPoKotacijiSLO: security lookup by listing
+    bool ShowDatabaseErrors = false;   // Nastavitve/PrikazDBNapak exactly "D": raise host database errors
+    bool Debug = false;                // Nastavitve/Debug exactly "D": the "Debug" box starts ticked
+    QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
+};
+
+// The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended
+// when the file name has no extension ("VornImport" gives "VornImport.ini").
+QString SettingsFilePath(const QString &executablePath);
+
+// Reads the settings file; a missing or unreadable file gives every default, without a message.
+Settings ReadSettings(const QString &path);

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "common/Exception.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+VORN_DECLARE_EXCEPTION(EIniFileError, Exception)
+
+// An initialization file ("[Section]" headers and "Key=Value" lines) read and written with the
+// rules of the Windows profile functions that the settings, "tipi.ini"-style and request files rely on:
+// - section and key names are matched without regard to letter case; the first match counts;
+// - names and values are trimmed; a value enclosed in a pair of single or double quotes loses them;
+// - a text read of a missing key gives the default, an existing empty key gives "".
+// The file is read once, when the object is created; every write goes to the file at once and keeps
+// every other line byte for byte. A file that is valid UTF-8 is read and extended as UTF-8, any other
+// as Windows-1250; new lines take the file's line end (CR LF for a new file).
+class IniFile
+{
+public:
+    explicit IniFile(const QString &path);
+
+    const QString &path() const { return m_path; }
+
+    bool sectionExists(const QString &section) const;
+    bool keyExists(const QString &section, const QString &key) const;
+    QString readString(const QString &section, const QString &key, const QString &defaultValue) const;
+    // Decimal, or hexadecimal after a leading "0x"/"0X", with an optional sign; the digits are read up
+    // to the first other character. A missing key or a value without digits gives the default.
+    int readInteger(const QString &section, const QString &key, int defaultValue) const;
+    // The names of the keys of a section, in file order.
+    QStringList keys(const QString &section) const;
+
+    // Replaces the key's value, or adds the key at the end of its section (adding the section at the end
+    // of the file when missing). Throws EIniFileError when the file cannot be written.
+    void writeString(const QString &section, const QString &key, const QString &value);
+    // Removes the section's header and all its lines. Throws EIniFileError when the file cannot be written.
+    void eraseSection(const QString &section);
+
+private:
+    struct Line
+    {
+        QByteArray raw;  // as in the file, without the line end
+        QByteArray end;  // "\r\n", "\n" or "" for a last line without one
+        QString section; // the name when the line is a section header, else null
+        QString key;     // the name when the line is a key line, else null
+        QString value;   // the value of a key line, trimmed and unquoted
+    };
+    struct SectionRange
+    {
+        qsizetype header = -1; // index of the header line
+        qsizetype end = -1;    // index one past the section's last line
+    };
+
+    void load();
+    void save(const QList<Line> &previous);
+    Line parse(QByteArray raw, QByteArray end) const;
+    QByteArray encode(const QString &text) const;
+    SectionRange findSection(const QString &section) const;
+    qsizetype findKey(const SectionRange &range, const QString &key) const;
+    void insertLine(qsizetype index, const QString &text);
+
+    QString m_path;
+    bool m_utf8 = true;
+    QByteArray m_lineEnd = "\r\n";
+    QList<Line> m_lines;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <QString>
+
+// The PostgreSQL server that scripts/test starts, as told by VORN_TEST_PG_HOST, VORN_TEST_PG_PORT,
+// VORN_TEST_PG_USER and VORN_TEST_PG_DATABASE.
+struct PostgresTestServer
+{
+    QString host;
+    int port = 0;
+    QString user;
+    QString database; // an existing database to connect to for administration
+
+    // The server named by the environment, or nothing when a variable is missing.
+    static std::optional<PostgresTestServer> fromEnvironment();
+    // VORN_TEST_REQUIRE_SERVERS=1: a missing server fails the test instead of skipping it.
+    static bool required();
+};
+
+// In a test body or SetUp: skips the test when no PostgreSQL server is configured, or fails it when
+// servers are required.
+#define VORN_REQUIRE_POSTGRES()                                                                              \
+    do {                                                                                                     \
+        if (!PostgresTestServer::fromEnvironment()) {                                                        \
+            if (PostgresTestServer::required())                                                              \
+                FAIL()                                                                                       \
+                    << "VORN_TEST_REQUIRE_SERVERS=1 but VORN_TEST_PG_HOST/PORT/USER/DATABASE are not set";   \
+            GTEST_SKIP() << "no PostgreSQL test server (VORN_TEST_PG_* not set)";                            \
+        }                                                                                                    \
+    } while (false)
