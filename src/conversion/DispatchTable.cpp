@@ -1,6 +1,19 @@
 #include "conversion/ImportDispatch.h"
+#include "conversion/ImportStanje.h"
 
 namespace {
+
+// A row whose converter of class Converter gets its own options from setOptions(converter,
+// request, memberCode).
+template<class Converter, class SetOptions>
+DispatchRow converterRow(const QString &label, const QString &logLine, SetOptions setOptions)
+{
+    return {label, logLine, [setOptions](const ImportRequest &request, const QString &memberCode) {
+                auto converter = std::make_unique<Converter>(request.programFolder);
+                setOptions(*converter, request, memberCode);
+                return std::unique_ptr<TVornConversion>(std::move(converter));
+            }};
+}
 
 // A row whose converter is not built yet: the dispatch logs its START and finished lines only.
 DispatchRow pendingRow(const QString &label, const QString &logLine)
@@ -15,7 +28,12 @@ DispatchRow pendingRow(const QString &label, const QString &logLine)
 const DispatchTable &standardDispatchTable()
 {
     static const DispatchTable table = {
-        pendingRow(QStringLiteral("Stanja"), QStringLiteral("Import stanje")),
+        converterRow<TImportStanje>(
+            QStringLiteral("Stanja"), QStringLiteral("Import stanje"),
+            [](TImportStanje &converter, const ImportRequest &request, const QString &memberCode) {
+                converter.TargetMemberCode = memberCode;
+                converter.OwnMemberCode = request.OwnMemberCode;
+            }),
         pendingRow(QStringLiteral("Računi"), QStringLiteral("Import računi")),
         pendingRow(QStringLiteral("Transakcije"), QStringLiteral("Import transa")),
         pendingRow(QStringLiteral("Dnevne Transakcije"), QStringLiteral("Import transa CurrentDay")),

@@ -1,5 +1,7 @@
 #include "OutputFiles.h"
 
+#include "common/Exception.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +11,11 @@ namespace {
 QStringList matchingFiles(const QString &folder, const QString &mask)
 {
     return QDir(folder).entryList({mask}, QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+}
+
+bool leavesFolder(const QString &memberCode)
+{
+    return memberCode.contains(u'/') || memberCode.contains(u'\\') || memberCode.contains(u':');
 }
 
 // The name with "_" and the member code inserted before its first ".".
@@ -29,6 +36,13 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
+QString memberFileName(const QString &baseName, const QString &memberCode)
+{
+    if (leavesFolder(memberCode))
+        throw EConvertError(QStringLiteral("Invalid member code \"%1\"").arg(memberCode));
+    return withMemberCode(baseName, memberCode);
+}
+
 void DeleteFiles(const QString &folder, const QString &mask)
 {
     for (const QString &name : matchingFiles(folder, mask))
@@ -38,7 +52,7 @@ void DeleteFiles(const QString &folder, const QString &mask)
 void TagMemberFiles(const QString &folder, const QString &mask, const QString &baseName,
                     const QString &memberCode, const QDateTime &since)
 {
-    if (memberCode.isEmpty())
+    if (memberCode.isEmpty() || leavesFolder(memberCode))
         return;
     const QString tag = u'_' + memberCode;
     int tagged = 0;
