@@ -1,4 +1,6 @@
 #include "conversion/ImportDispatch.h"
+#include "conversion/ImportRacuni.h"
+#include "conversion/ImportRazpor.h"
 #include "conversion/ImportStanje.h"
 
 namespace {
@@ -21,6 +23,18 @@ DispatchRow pendingRow(const QString &label, const QString &logLine)
     return {label, logLine, ConverterFactory()};
 }
 
+// The allocations rows: the period report, or the current-day report.
+DispatchRow razporRow(const QString &label, bool currentDay)
+{
+    return converterRow<TImportRazpor>(
+        label, QStringLiteral("Import razpor"),
+        [currentDay](TImportRazpor &converter, const ImportRequest &request, const QString &memberCode) {
+            converter.TargetMemberCode = memberCode;
+            converter.FileSuffix = request.FileSuffix;
+            converter.CurrentDay = currentDay;
+        });
+}
+
 } // namespace
 
 // One row per converted report type. A converter joins the table with one row here: its
@@ -34,11 +48,18 @@ const DispatchTable &standardDispatchTable()
                 converter.TargetMemberCode = memberCode;
                 converter.OwnMemberCode = request.OwnMemberCode;
             }),
-        pendingRow(QStringLiteral("Računi"), QStringLiteral("Import računi")),
+        converterRow<TImportRacuni>(
+            QStringLiteral("Računi"), QStringLiteral("Import računi"),
+            [](TImportRacuni &converter, const ImportRequest &request, const QString &memberCode) {
+                converter.TargetMemberCode = memberCode;
+                converter.OwnMemberCode = request.OwnMemberCode;
+                converter.OnlyActive = request.onlyActive;
+                converter.OutputMode = QStringLiteral("0"); // the text import file, not the SQL file
+            }),
         pendingRow(QStringLiteral("Transakcije"), QStringLiteral("Import transa")),
         pendingRow(QStringLiteral("Dnevne Transakcije"), QStringLiteral("Import transa CurrentDay")),
-        pendingRow(QStringLiteral("Razporeditve"), QStringLiteral("Import razpor")),
-        pendingRow(QStringLiteral("Dnevne Razporeditve"), QStringLiteral("Import razpor")),
+        razporRow(QStringLiteral("Razporeditve"), false),
+        razporRow(QStringLiteral("Dnevne Razporeditve"), true),
     };
     return table;
 }
