@@ -1,0 +1,135 @@
+#include "RecordBuilder.h"
+
+#include "conversion/Windows1250.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+struct FieldFormat
+{
+    bool leftAlign = false;
+    bool zeroFill = false;
+    int width = 0;
+    int precision = -1; // -1: none given
+    char conversion = 0;
+};
+
+int readNumber(std::string_view format, size_t &pos)
+{
+    int value = 0;
+    while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
+        value = value * 10 + (format[pos++] - '0');
+    return value;
+}
+
+FieldFormat parseFormat(std::string_view format, char expectedConversion)
+{
+    FieldFormat result;
+    size_t pos = 0;
+    if (format.empty() || format[pos++] != '%')
+        throw std::invalid_argument("record field format must begin with %: " + std::string(format));
+    for (; pos < format.size() && (format[pos] == '-' || format[pos] == '0'); ++pos)
+        (format[pos] == '-' ? result.leftAlign : result.zeroFill) = true;
+    result.width = readNumber(format, pos);
+    if (pos < format.size() && format[pos] == '.') {
+        ++pos;
+        result.precision = readNumber(format, pos);
+    }
+    if (pos + 1 != format.size() || format[pos] != expectedConversion)
+        throw std::invalid_argument("unsupported record field format: " + std::string(format));
+    result.conversion = format[pos];
+    return result;
+}
+
+// Fills the field to its width; zero filling goes between the sign and the digits.
+void appendPadded(QByteArray &out, std::string_view body, const FieldFormat &format, bool zeroFillAllowed)
+{
+    const qsizetype fill = qMax<qsizetype>(0, format.width - qsizetype(body.size()));
+    if (format.leftAlign) {
+        out.append(body.data(), body.size());
+        out.append(fill, ' ');
+    } else if (format.zeroFill && zeroFillAllowed) {
+        const size_t signLength = (!body.empty() && body.front() == '-') ? 1 : 0;
+        out.append(body.data(), signLength);
+        out.append(fill, '0');
+        out.append(body.data() + signLength, body.size() - signLength);
+    } else {
+        out.append(fill, ' ');
+        out.append(body.data(), body.size());
+    }
+}
+
+void appendText(QByteArray &out, std::string_view format, QStringView value)
+{
+    const FieldFormat field = parseFormat(format, 's');
+    QByteArray encoded = toWindows1250(value);
+    if (field.precision >= 0 && encoded.size() > field.precision)
+        encoded.truncate(field.precision);
+    appendPadded(out, std::string_view(encoded.constData(), encoded.size()), field, false);
+}
+
+} // namespace
+
+RecordBuilder &RecordBuilder::text(std::string_view format, QStringView value)
+{
+    appendText(m_bytes, format, value);
+    return *this;
+}
+
+RecordBuilder &RecordBuilder::text(std::string_view format, qint64 number)
+{
+    appendText(m_bytes, format, QString::number(number));
+    return *this;
+}
+
+RecordBuilder &RecordBuilder::integer(std::string_view format, qint64 value)
+{
+    const FieldFormat field = parseFormat(format, 'd');
+    char digits[24];
+    // The magnitude as unsigned, so the smallest 64-bit value has no overflow.
+    const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
+    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    std::string body = value < 0 ? "-" : "";
+    const int digitCount = int(end - digits);
+    if (field.precision > digitCount)
+        body.append(field.precision - digitCount, '0');
+    body.append(digits, end);
+    // As in printf, a precision switches zero filling of the width off.
+    appendPadded(m_bytes, body, field, field.precision < 0);
+    return *this;
+}
+
+RecordBuilder &RecordBuilder::decimal(std::string_view format, double value)
+{
+    const FieldFormat field = parseFormat(format, 'f');
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                                      field.precision < 0 ? 6 : field.precision);
+    if (result.ec != std::errc())
+        throw std::invalid_argument("number too large for a record field");
+    for (char *c = buffer; c != result.ptr; ++c) {
+        if (*c == '.')
+            *c = ',';
+    }
+    appendPadded(m_bytes, std::string_view(buffer, result.ptr - buffer), field, true);
+    return *this;
+}
+
+RecordBuilder &RecordBuilder::date(const QDate &date)
+{
+    const int parts[] = {date.day(), date.month()};
+    m_bytes.append('0');
+    for (const int part : parts) {
+        m_bytes.append(char('0' + part / 10));
+        m_bytes.append(char('0' + part % 10));
+    }
+    char year[8];
+    const auto end = std::to_chars(year, year + sizeof year, date.year()).ptr;
+    m_bytes.append(4 - qMin<qsizetype>(4, end - year), '0');
+    m_bytes.append(year, end - year);
+    return *this;
+}

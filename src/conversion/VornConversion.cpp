@@ -1,0 +1,194 @@
+#include "VornConversion.h"
+
+#include "app/HostDatabase.h"
+#include "common/Exception.h"
+#include "conversion/OutputFiles.h"
+
+#include <QSaveFile>
+
+namespace {
+
+const QString kMissingPrefix = QStringLiteral("Manjka VP za ISIN:");
+const QString kLineBreak = QStringLiteral("\r\n");
+
+// Whether the missing-securities text names the ISIN already. The empty ISIN occurs in every
+// text, so it counts as named only by a line of its own.
+bool namesIsin(const QString &missingSecurities, const QString &isin)
+{
+    if (isin.isEmpty())
+        return missingSecurities.split(kLineBreak).contains(kMissingPrefix);
+    return missingSecurities.contains(isin);
+}
+
+// The plain form: the first row's code, or that of the first row marked "D" when preferred.
+std::optional<QString> plainFormCode(HostQuery &query, bool preferTransaImport)
+{
+    if (query.recordCount() == 0)
+        return std::nullopt;
+    query.first();
+    const QString firstCode = query.fieldText(QStringLiteral("KRT"));
+    for (; preferTransaImport && !query.eof(); query.next()) {
+        if (query.fieldText(QStringLiteral("VornTransaImport")) == u"D")
+            return query.fieldText(QStringLiteral("KRT"));
+    }
+    return firstCode;
+}
+
+// The listing form. One row gives its code. Of several, the rows come with the "S" markets
+// first, so the candidates end as the securities listed on an "S" market and on no other; a
+// row marked "D" wins when preferred.
+std::optional<QString> listingFormCode(HostQuery &query, bool preferTransaImport)
+{
+    const int rows = query.recordCount();
+    if (rows == 0)
+        return std::nullopt;
+    query.first();
+    if (rows == 1)
+        return query.fieldText(QStringLiteral("KRT"));
+    QString preferredCode;
+    QStringList candidates;
+    for (; !query.eof(); query.next()) {
+        const QString code = query.fieldText(QStringLiteral("KRT"));
+        if (preferTransaImport && preferredCode.isEmpty() &&
+            query.fieldText(QStringLiteral("VornTransaImport")) == u"D")
+            preferredCode = code;
+        if (query.fieldText(QStringLiteral("SFDRZTRG")) == u"S")
+            candidates.append(code);
+        else
+            candidates.removeOne(code);
+    }
+    if (!preferredCode.isEmpty())
+        return preferredCode;
+    if (!candidates.isEmpty())
+        return candidates.first();
+    return std::nullopt;
+}
+
+} // namespace
+
+TVornConversion::TVornConversion(const QString &programFolder)
+    : m_typeTable(TypeTable::load(joinPath(programFolder, QStringLiteral("tipi.ini"))))
+{
+}
+
+TVornConversion::~TVornConversion() = default;
+
+void TVornConversion::Execute(QString &result)
+{
+    OpenDatabase(Alias, UserName, Password);
+    try {
+        Convert(result);
+    } catch (...) {
+        CloseDatabase();
+        throw;
+    }
+    CloseDatabase();
+}
+
+ConversionStatus TVornConversion::completedStatus(const QString &missingSecurities) const
+{
+    if (m_lookupFailed)
+        return ConversionStatus::Failed;
+    return missingSecurities.isEmpty() ? ConversionStatus::Succeeded : ConversionStatus::MissingSecurities;
+}
+
+void TVornConversion::OpenDatabase(const QString &alias, const QString &userName, const QString &password)
+{
+    auto database = std::make_unique<HostConnection>();
+    database->setParams({QStringLiteral("USER NAME=") + userName, QStringLiteral("PASSWORD=") + password});
+    database->setAlias(alias.toUpper());
+    database->open();
+    Database = std::move(database);
+    Query = std::make_unique<HostQuery>(*Database);
+}
+
+void TVornConversion::CloseDatabase()
+{
+    if (Query)
+        Query->close();
+    Query.reset();
+    if (Database)
+        Database->close();
+    Database.reset();
+}
+
+SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
+                                                 bool preferTransaImport, QString &missingSecurities)
+{
+    const LookupKey key{isin, date, preferTransaImport};
+    auto known = m_knownSecurities.constFind(key);
+    if (known == m_knownSecurities.constEnd()) {
+        try {
+            known = m_knownSecurities.insert(key, querySecurityCode(isin, date, preferTransaImport));
+        } catch (const std::exception &error) {
+            if (Query)
+                Query->close();
+            m_lookupFailed = true;
+            missingSecurities += kLineBreak + exceptionMessage(error);
+            return {};
+        }
+    }
+    if (known->has_value())
+        return {known->value(), QString()};
+    if (!namesIsin(missingSecurities, isin))
+        missingSecurities += kLineBreak + kMissingPrefix + isin;
+    return {QString(), kMissingPrefix + isin};
+}
+
+std::optional<QString> TVornConversion::querySecurityCode(const QString &isin, const QDate &date,
+                                                          bool preferTransaImport)
+{
+    if (!Query)
+        throw EDatabaseError(QStringLiteral("Database is not open"));
+    Query->close();
+    Query->clearSql();
+    if (PapirPoKotacijiSLO) {
+        Query->addSql(QStringLiteral(
+            "SELECT DISTINCT (CASE WHEN T.SFDRZTRG='S' THEN 1 ELSE 2 END) as Tip, S.KRT, S.SFVP, T.SFDRZTRG, "
+            "S.VornTransaImport from SFVP S, KTC K, TRG T WHERE S.ISIN=:Isin AND (S.ZPDVP IS NULL OR S.ZPDVP "
+            ">= :Dan)"));
+        Query->addSql(QStringLiteral(" and S.SFVP=K.SFVP and (K.DANPRK is null OR K.DANPRK>:Dan) AND "
+                                     "T.Sftrg=K.SFTRG ORDER BY Tip, S.SFVP, T.SFDRZTRG"));
+    } else {
+        Query->addSql(
+            QStringLiteral("SELECT KRT, VornTransaImport from SFVP WHERE ISIN=:Isin AND (ZPDVP IS NULL OR "
+                           "ZPDVP >= :Dan )") +
+            (preferTransaImport ? QStringLiteral(" ORDER BY SfVp ") : QString()));
+    }
+    Query->bindText(QStringLiteral("Isin"), isin);
+    Query->bindDate(QStringLiteral("Dan"), date);
+    Query->open();
+    const std::optional<QString> code = PapirPoKotacijiSLO ? listingFormCode(*Query, preferTransaImport)
+                                                           : plainFormCode(*Query, preferTransaImport);
+    Query->close();
+    return code;
+}
+
+QString TVornConversion::GetIniSetValue(const QString &key)
+{
+    if (!Database)
+        throw EDatabaseError(QStringLiteral("Database is not open"));
+    HostQuery query(*Database);
+    query.addSql(QStringLiteral("SELECT Vrednost FROM INISET WHERE Kljuc = :Kljuc"));
+    query.bindText(QStringLiteral("Kljuc"), key);
+    query.open();
+    return query.eof() ? QString() : query.fieldText(QStringLiteral("Vrednost"));
+}
+
+void TVornConversion::Release()
+{
+    if (OutputFileName.isEmpty())
+        return;
+    // Written aside and moved into place, so the host never loads a half-written file.
+    QSaveFile file(OutputFileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFCreateError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+    for (const QByteArray &line : std::as_const(OutputLines)) {
+        file.write(line);
+        file.write("\r\n", 2);
+    }
+    if (!file.commit())
+        throw EFCreateError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+}

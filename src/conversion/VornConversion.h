@@ -1,0 +1,121 @@
+#pragma once
+
+#include "conversion/TypeTable.h"
+#include "reports/XmlDocument.h"
+
+#include <memory>
+#include <optional>
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+class HostConnection;
+class HostQuery;
+
+// How a conversion ended, for callers that act on it (the headless converter's exit code).
+enum class ConversionStatus
+{
+    NotRun,            // Convert did not run (the database could not be opened)
+    Succeeded,         // the converter's OK text
+    MissingSecurities, // complete, but the host lacks securities of the report
+    Failed,            // an error stopped the conversion; the result is its message
+};
+
+// What FindSecurityCode found for one record.
+struct SecurityLookup
+{
+    QString code;  // the host's security code; empty when missing or after a database error
+    QString error; // "Manjka VP za ISIN:<isin>" when the host lacks the security; the record then
+                   // gets blanks in place of the code
+};
+
+// Base of every converter: turns one stored report into host import files and leaves a
+// one-text result message. A converter is used once: created, given its parameters,
+// Execute'd and Release'd.
+class TVornConversion
+{
+public:
+    // Reads the type table "tipi.ini" from the program folder; throws EFOpenError when it
+    // cannot be read, so no converter exists without its table.
+    explicit TVornConversion(const QString &programFolder);
+    virtual ~TVornConversion();
+
+    TVornConversion(const TVornConversion &) = delete;
+    TVornConversion &operator=(const TVornConversion &) = delete;
+
+    // Common parameters, set by the dispatch.
+    QString Alias;
+    QString UserName;
+    QString Password;
+    QString InputFolder;
+    QString OutputFolder;
+    bool PapirPoKotacijiSLO = false; // chooses the listing form of the security lookup
+    QDateTime RunStartTime;          // files not older than this count as written by this run
+
+    // Opens the host database, converts, closes the database. Raises only when the database
+    // cannot be opened; every conversion error ends up in the result message instead.
+    virtual void Execute(QString &result);
+
+    // Writes OutputLines to OutputFileName when it is set (Windows-1250, CR LF after every
+    // line, an empty list giving an empty file). Throws EFCreateError
+    // "Cannot create file "<path>". <reason>" when the file cannot be written.
+    void Release();
+
+    ConversionStatus status() const { return m_status; }
+    const QString &outputFileName() const { return OutputFileName; }
+    const QList<QByteArray> &outputLines() const { return OutputLines; }
+    const TypeTable &typeTable() const { return m_typeTable; }
+
+protected:
+    // Empties the result text, converts and leaves the result message; catches its own errors.
+    virtual void Convert(QString &result) = 0;
+
+    void setStatus(ConversionStatus status) { m_status = status; }
+    // The status of a conversion that ran to its end with the given missing-securities text:
+    // a lookup that failed on a database error leaves records without their code, so it fails.
+    ConversionStatus completedStatus(const QString &missingSecurities) const;
+
+    void OpenDatabase(const QString &alias, const QString &userName, const QString &password);
+    void CloseDatabase();
+
+    // The host's security code of an ISIN at a date. A missing security is named once in
+    // missingSecurities (a line break, "Manjka VP za ISIN:" and the ISIN); a database error
+    // appends a line break and its message instead, and the code stays empty. The ISIN is
+    // bound as a parameter, never pasted into the statement. Results are kept per ISIN, date
+    // and preference for the conversion (the host database does not change meanwhile);
+    // database errors are not kept, so the next record asks again.
+    SecurityLookup FindSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
+                                    QString &missingSecurities);
+
+    // The Vrednost of the INISET row with the key; empty when there is none. Errors pass on.
+    QString GetIniSetValue(const QString &key);
+
+    QString OutputFileName;        // full path; set before reading so a failure leaves a partial file
+    QList<QByteArray> OutputLines; // records, already encoded in Windows-1250, without line ends
+    TXMLDocument Document;         // the report; the converter sets its file name
+
+private:
+    struct LookupKey
+    {
+        QString isin;
+        QDate date;
+        bool preferTransaImport;
+        bool operator==(const LookupKey &) const = default;
+        friend size_t qHash(const LookupKey &key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.isin, key.date, key.preferTransaImport);
+        }
+    };
+
+    // Runs the lookup statement; nullopt when the host lacks the security.
+    std::optional<QString> querySecurityCode(const QString &isin, const QDate &date, bool preferTransaImport);
+
+    std::unique_ptr<HostConnection> Database;
+    std::unique_ptr<HostQuery> Query;
+    QHash<LookupKey, std::optional<QString>> m_knownSecurities;
+    bool m_lookupFailed = false;
+    TypeTable m_typeTable;
+    ConversionStatus m_status = ConversionStatus::NotRun;
+};

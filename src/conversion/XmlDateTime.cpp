@@ -1,0 +1,39 @@
+#include "XmlDateTime.h"
+
+#include "common/Exception.h"
+
+namespace {
+
+// The part at 1-based position from with the given length, read as a decimal whole number.
+int integerPart(const QString &text, int from, int length)
+{
+    const QString part = text.mid(from - 1, length);
+    const bool signed_ = part.size() > 1 && (part.front() == u'-' || part.front() == u'+');
+    bool ok = !part.isEmpty();
+    for (qsizetype i = signed_ ? 1 : 0; ok && i < part.size(); ++i)
+        ok = part[i] >= u'0' && part[i] <= u'9';
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(part));
+    return part.toInt();
+}
+
+} // namespace
+
+QDateTime ParseXmlDateTime(const QString &text)
+{
+    const int year = integerPart(text, 1, 4);
+    const int month = integerPart(text, 6, 2);
+    const int day = integerPart(text, 9, 2);
+    const QDate date(year, month, day);
+    if (!date.isValid() || year < 1)
+        throw EConvertError(QStringLiteral("Invalid argument to date encode"));
+    if (text.size() == 10)
+        return QDateTime(date, QTime(0, 0));
+    const int hours = integerPart(text, 12, 2);
+    const int minutes = integerPart(text, 15, 2);
+    const int seconds = integerPart(text, 18, 2);
+    const QTime time(hours, minutes, seconds);
+    if (!time.isValid())
+        throw EConvertError(QStringLiteral("Invalid argument to time encode"));
+    return QDateTime(date, time);
+}

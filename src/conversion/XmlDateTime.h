@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Reads the dates of the reports: "yyyy-mm-dd" (exactly 10 characters, at midnight) or
+// "yyyy-mm-ddThh:nn:ss" with anything after the seconds (fractions, time zone) ignored.
+// The separators are not checked. Throws EConvertError "'<part>' is not a valid integer value"
+// for a part that is not a whole number (or is cut short), and EConvertError for a date or
+// time that does not exist.
+QDateTime ParseXmlDateTime(const QString &text);

@@ -1,0 +1,182 @@
+#pragma once
+
+#include "common/Exception.h"
+
+#include <memory>
+#include <pugixml.hpp>
+#include <QString>
+#include <string_view>
+#include <vector>
+
+VORN_DECLARE_EXCEPTION(EListError, Exception)
+
+// A node object wraps one element of a loaded report. Its typed properties read and write the
+// element's child elements of the property's name in the element's own namespace; the first
+// such child counts. A child that is missing reads like a present, empty one and is not added
+// to the document by a read; a write creates it (and any missing ancestor) with the prefix of
+// its parent. A plain TXMLNode has no typed properties; report classes derive from it and
+// declare each property in one line with the macros below.
+class TXMLNode
+{
+public:
+    // `element` may be null: the node then stands for a missing child of `parent` named `name`.
+    TXMLNode(TXMLNode *parent, const char *name, pugi::xml_node element, const char *namespaceUri);
+    virtual ~TXMLNode();
+    TXMLNode(const TXMLNode &) = delete;
+    TXMLNode &operator=(const TXMLNode &) = delete;
+
+    QString NodeName() const;
+    QString LocalName() const;
+    QString NamespaceURI() const { return QString::fromUtf8(m_namespaceUri); }
+    // The element's text by the single-text-node rule; empty for a missing element.
+    QString Text() const;
+    bool HasElement() const { return bool(m_element); }
+    pugi::xml_node element() const { return m_element; }
+
+    // The element, created with its missing ancestors when it is missing.
+    pugi::xml_node ensureElement();
+    // A new child element of this node's namespace, before `before` or at the end.
+    pugi::xml_node createChildElement(const char *name, pugi::xml_node before = {});
+    const char *namespaceUri() const { return m_namespaceUri; }
+
+protected:
+    // The first child element of the given name in this node's namespace; null when missing.
+    pugi::xml_node findChild(std::string_view name) const;
+
+    template<class T> T readValue(std::string_view name) const;
+    void writeValue(const char *name, const QString &value);
+    void writeValue(const char *name, qint32 value);
+    void writeValue(const char *name, quint32 value);
+    void writeValue(const char *name, bool value);
+    // A text read as a value: a missing element reads empty, an empty one fails as null.
+    QString readOptionalValue(std::string_view name) const;
+
+    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, const char *name)
+    {
+        if (!cache)
+            cache = std::make_unique<Child>(this, name, findChild(name), m_namespaceUri);
+        return cache.get();
+    }
+    template<class List> List *childList(std::unique_ptr<List> &cache, const char *itemName)
+    {
+        if (!cache)
+            cache = std::make_unique<List>(this, itemName);
+        return cache.get();
+    }
+
+private:
+    void writeText(const char *name, const char *text);
+
+    TXMLNode *m_parent;
+    const char *m_name;
+    pugi::xml_node m_element;
+    const char *m_namespaceUri;
+};
+
+template<> QString TXMLNode::readValue<QString>(std::string_view name) const;
+template<> qint32 TXMLNode::readValue<qint32>(std::string_view name) const;
+template<> quint32 TXMLNode::readValue<quint32>(std::string_view name) const;
+template<> bool TXMLNode::readValue<bool>(std::string_view name) const;
+
+// The items of a list: the parent's child elements of the item name in the parent's namespace,
+// in document order. The elements are indexed on first use, so Items is constant time.
+class TXMLNodeListBase
+{
+public:
+    int Count();
+
+protected:
+    TXMLNodeListBase(TXMLNode *parent, const char *itemName);
+    ~TXMLNodeListBase();
+
+    pugi::xml_node itemElement(int index);
+    // Creates an item element before the item at `index`, or after the last item for Count().
+    pugi::xml_node insertElement(int index);
+    void checkIndex(int index, int count);
+
+    TXMLNode *m_parent;
+    const char *m_itemName;
+
+private:
+    void index();
+
+    bool m_indexed = false;
+    std::vector<pugi::xml_node> m_elements;
+};
+
+template<class Item> class TXMLNodeList : public TXMLNodeListBase
+{
+public:
+    TXMLNodeList(TXMLNode *parent, const char *itemName) : TXMLNodeListBase(parent, itemName) {}
+
+    // The item at `index` from 0 in document order; the same object on every call.
+    Item *Items(int index)
+    {
+        const pugi::xml_node element = itemElement(index);
+        m_items.resize(Count());
+        std::unique_ptr<Item> &item = m_items[index];
+        if (!item)
+            item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
+        return item.get();
+    }
+    Item *Add() { return Insert(Count()); }
+    Item *Insert(int index)
+    {
+        m_items.resize(Count());
+        const pugi::xml_node element = insertElement(index);
+        auto item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
+        Item *result = item.get();
+        m_items.insert(m_items.begin() + index, std::move(item));
+        return result;
+    }
+
+private:
+    std::vector<std::unique_ptr<Item>> m_items;
+};
+
+// One line per property, in schema order. A value property has a read and a write operation
+// (Name() and setName()); Type is QString, qint32, quint32 or bool.
+#define VORN_XML_PROPERTY(Type, Name)                                                                        \
+    Type Name() const                                                                                        \
+    {                                                                                                        \
+        return readValue<Type>(#Name);                                                                       \
+    }                                                                                                        \
+    void set##Name(const Type &value)                                                                        \
+    {                                                                                                        \
+        writeValue(#Name, value);                                                                            \
+    }
+
+// A child element with a class of its own; read only, the same object on every call.
+#define VORN_XML_ELEMENT(Class, Name)                                                                        \
+public:                                                                                                      \
+    Class *Name()                                                                                            \
+    {                                                                                                        \
+        return childNode(m_##Name, #Name);                                                                   \
+    }                                                                                                        \
+                                                                                                             \
+private:                                                                                                     \
+    std::unique_ptr<Class> m_##Name;                                                                         \
+                                                                                                             \
+public:
+
+// A repeated child element: read only, returns the list of its items.
+#define VORN_XML_LIST(ListClass, Name)                                                                       \
+public:                                                                                                      \
+    ListClass *Name()                                                                                        \
+    {                                                                                                        \
+        return childList(m_##Name, #Name);                                                                   \
+    }                                                                                                        \
+                                                                                                             \
+private:                                                                                                     \
+    std::unique_ptr<ListClass> m_##Name;                                                                     \
+                                                                                                             \
+public:
+
+// Declares a list class and its interface name for items of class Item.
+#define VORN_XML_LIST_CLASS(ListClass, InterfaceName, Item)                                                  \
+    class ListClass : public TXMLNodeList<Item>                                                              \
+    {                                                                                                        \
+    public:                                                                                                  \
+        using TXMLNodeList<Item>::TXMLNodeList;                                                              \
+    };                                                                                                       \
+    using InterfaceName = ListClass;

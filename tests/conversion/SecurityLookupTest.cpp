@@ -1,0 +1,242 @@
+#include "common/Exception.h"
+#include "conversion/VornConversion.h"
+#include "HostTestDatabase.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+static void PrintTo(HostEngine engine, std::ostream *os)
+{
+    *os << (engine == HostEngine::SQLite ? "SQLite" : "PostgreSQL");
+}
+
+namespace {
+
+const QDate kDay(2024, 1, 15);
+
+// A converter that only looks securities up.
+class LookupConversion : public TVornConversion
+{
+public:
+    using TVornConversion::CloseDatabase;
+    using TVornConversion::completedStatus;
+    using TVornConversion::FindSecurityCode;
+    using TVornConversion::GetIniSetValue;
+    using TVornConversion::OpenDatabase;
+    using TVornConversion::TVornConversion;
+
+protected:
+    void Convert(QString &) override {}
+};
+
+class SecurityLookupTest : public testing::TestWithParam<HostEngine>
+{
+protected:
+    TempDir program;
+    std::unique_ptr<HostTestDatabase> host;
+    std::unique_ptr<LookupConversion> conversion;
+    QString missing;
+
+    void SetUp() override
+    {
+        if (GetParam() == HostEngine::PostgreSQL)
+            VORN_REQUIRE_POSTGRES();
+        program.write("tipi.ini", "");
+        host = std::make_unique<HostTestDatabase>(GetParam());
+        host->createHostTables();
+        conversion = std::make_unique<LookupConversion>(program.path());
+    }
+
+    void open(bool listingForm = false)
+    {
+        conversion->PapirPoKotacijiSLO = listingForm;
+        conversion->OpenDatabase(host->alias().toLower(), userName(), "password");
+    }
+
+    // The test server's user; SQLite takes any.
+    static QString userName()
+    {
+        const auto server = PostgresTestServer::fromEnvironment();
+        return server ? server->user : QStringLiteral("user");
+    }
+
+    SecurityLookup find(const QString &isin, bool preferTransaImport = false)
+    {
+        return conversion->FindSecurityCode(isin, kDay, preferTransaImport, missing);
+    }
+
+    // Markets: 10 and 11 are "S" markets, 20 and 21 others.
+    void createMarkets()
+    {
+        host->exec("INSERT INTO TRG VALUES (10, 'S'); INSERT INTO TRG VALUES (11, 'S');"
+                   "INSERT INTO TRG VALUES (20, 'X'); INSERT INTO TRG VALUES (21, 'Y')");
+    }
+};
+
+TEST_P(SecurityLookupTest, PlainFormFindsTheCodeOfARowValidAtTheDate)
+{
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'KRKG', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000002', 'OLD', '2024-01-14', 'N');"
+               "INSERT INTO SFVP VALUES (3, 'SI0000000003', 'LASTDAY', '2024-01-15', 'N')");
+    open();
+    EXPECT_EQ(find("SI0000000001").code, "KRKG");
+    EXPECT_EQ(find("SI0000000003").code, "LASTDAY");
+    const SecurityLookup expired = find("SI0000000002");
+    EXPECT_EQ(expired.code, "");
+    EXPECT_EQ(expired.error, "Manjka VP za ISIN:SI0000000002");
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI0000000002");
+}
+
+TEST_P(SecurityLookupTest, PlainFormPrefersTheRowMarkedForTheTransactionsImportWhenAsked)
+{
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'FIRST', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'SECOND', NULL, 'D');"
+               "INSERT INTO SFVP VALUES (3, 'SI0000000002', 'ONLY', NULL, 'N')");
+    open();
+    EXPECT_EQ(find("SI0000000001", true).code, "SECOND");
+    EXPECT_EQ(find("SI0000000001", false).code, "FIRST");
+    EXPECT_EQ(find("SI0000000002", true).code, "ONLY");
+    EXPECT_EQ(missing, "");
+}
+
+TEST_P(SecurityLookupTest, AMissingIsinIsNamedOnceButReportedForEveryRecord)
+{
+    open();
+    for (int record = 0; record < 3; ++record)
+        EXPECT_EQ(find("SI0000000009").error, "Manjka VP za ISIN:SI0000000009");
+    find("SI0000000008");
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI0000000009\r\nManjka VP za ISIN:SI0000000008");
+    EXPECT_EQ(conversion->completedStatus(missing), ConversionStatus::MissingSecurities);
+}
+
+TEST_P(SecurityLookupTest, AnEmptyIsinMissingIsNamedOnceToo)
+{
+    open();
+    find("");
+    find("");
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:");
+}
+
+TEST_P(SecurityLookupTest, AQuoteInTheIsinIsDataNotSql)
+{
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI''0000001', 'QUOTED', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000002', 'OTHER', NULL, 'N')");
+    for (const bool listingForm : {false, true}) {
+        SCOPED_TRACE(listingForm);
+        conversion = std::make_unique<LookupConversion>(program.path());
+        missing.clear();
+        open(listingForm);
+        const QString hostile = "X' OR ISIN<>'";
+        const SecurityLookup injected = find(hostile);
+        EXPECT_EQ(injected.code, "");
+        EXPECT_EQ(injected.error, "Manjka VP za ISIN:" + hostile);
+        EXPECT_EQ(missing, "\r\nManjka VP za ISIN:" + hostile);
+        if (!listingForm) {
+            EXPECT_EQ(find("SI'0000001").code, "QUOTED");
+        }
+        conversion->CloseDatabase();
+    }
+}
+
+TEST_P(SecurityLookupTest, ListingFormKeepsSecuritiesListedOnlyOnSMarkets)
+{
+    createMarkets();
+    // Security 1 (A) is listed on an S market and another one, security 2 (B) on an S market only.
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'N');"
+               "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (1, 20, NULL);"
+               "INSERT INTO KTC VALUES (2, 11, NULL)");
+    open(true);
+    EXPECT_EQ(find("SI0000000001").code, "B");
+    EXPECT_EQ(missing, "");
+}
+
+TEST_P(SecurityLookupTest, ListingFormWithoutSMarketIsMissing)
+{
+    createMarkets();
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+               "INSERT INTO KTC VALUES (1, 20, NULL); INSERT INTO KTC VALUES (1, 21, NULL)");
+    open(true);
+    const SecurityLookup result = find("SI0000000001");
+    EXPECT_EQ(result.code, "");
+    EXPECT_EQ(result.error, "Manjka VP za ISIN:SI0000000001");
+}
+
+TEST_P(SecurityLookupTest, ListingFormWithOneRowTakesIt)
+{
+    createMarkets();
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+               "INSERT INTO KTC VALUES (1, 20, NULL)");
+    open(true);
+    EXPECT_EQ(find("SI0000000001").code, "A");
+}
+
+TEST_P(SecurityLookupTest, ListingFormCountsListingsNotEndedAtTheDate)
+{
+    createMarkets();
+    // A's listing ended on the day asked, B's ends the day after.
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'N');"
+               "INSERT INTO KTC VALUES (1, 10, '2024-01-15'); INSERT INTO KTC VALUES (2, 10, '2024-01-16')");
+    open(true);
+    EXPECT_EQ(find("SI0000000001").code, "B");
+}
+
+TEST_P(SecurityLookupTest, ListingFormPrefersTheMarkedRowWhenAsked)
+{
+    createMarkets();
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+               "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'D');"
+               "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (2, 20, NULL)");
+    open(true);
+    EXPECT_EQ(find("SI0000000001", true).code, "B");
+    EXPECT_EQ(find("SI0000000001", false).code, "A");
+}
+
+TEST_P(SecurityLookupTest, ADatabaseErrorIsAppendedEveryTimeAndLeavesTheCodeEmpty)
+{
+    host->exec("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N')");
+    open();
+    host->exec("DROP TABLE SFVP");
+    const SecurityLookup first = find("SI0000000001");
+    EXPECT_EQ(first.code, "");
+    EXPECT_EQ(first.error, "");
+    ASSERT_TRUE(missing.startsWith("\r\n"));
+    find("SI0000000001");
+    // Each failed lookup adds its own line with the engine's message.
+    const QStringList messages = missing.split("\r\n");
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_TRUE(messages[1].contains("sfvp", Qt::CaseInsensitive)) << messages[1].toStdString();
+    EXPECT_TRUE(messages[2].contains("sfvp", Qt::CaseInsensitive)) << messages[2].toStdString();
+    EXPECT_EQ(conversion->completedStatus(missing), ConversionStatus::Failed);
+}
+
+TEST_P(SecurityLookupTest, GetIniSetValueReadsTheValueOfTheKey)
+{
+    host->exec(
+        "INSERT INTO INISET VALUES ('OZNAKACLANA', 'ABC'); INSERT INTO INISET VALUES ('Q''uote', 'v')");
+    open();
+    EXPECT_EQ(conversion->GetIniSetValue("OZNAKACLANA"), "ABC");
+    EXPECT_EQ(conversion->GetIniSetValue("Q'uote"), "v");
+    EXPECT_EQ(conversion->GetIniSetValue("NONE"), "");
+    host->exec("DROP TABLE INISET");
+    EXPECT_THROW(conversion->GetIniSetValue("OZNAKACLANA"), EDatabaseError);
+}
+
+TEST_P(SecurityLookupTest, AnUnknownAliasCannotBeOpened)
+{
+    EXPECT_THROW(conversion->OpenDatabase("NO_SUCH_ALIAS", "user", "password"), EDatabaseError);
+    QString result;
+    conversion->Alias = "NO_SUCH_ALIAS";
+    EXPECT_THROW(conversion->Execute(result), EDatabaseError);
+    EXPECT_EQ(conversion->status(), ConversionStatus::NotRun);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SecurityLookupTest,
+                         testing::Values(HostEngine::SQLite, HostEngine::PostgreSQL),
+                         [](const testing::TestParamInfo<HostEngine> &info) {
+                             return info.param == HostEngine::SQLite ? "SQLite" : "PostgreSQL";
+                         });
+
+} // namespace
