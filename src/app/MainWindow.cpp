@@ -17,6 +17,25 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+namespace {
+// A document that never loads a resource its HTML names (QTextDocument would read local files itself).
+class OfflineDocument : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl &) override { return {}; }
+};
+} // namespace
+
+VornErrorView::VornErrorView(QWidget *parent) : QTextBrowser(parent)
+{
+    setDocument(new OfflineDocument(this));
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+}
+
 QVariant VornErrorView::loadResource(int, const QUrl &)
 {
     return {};
@@ -144,8 +163,6 @@ void TfrmMain::createControls()
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     wbVornError = new VornErrorView(TabSheet1);
     wbVornError->setObjectName(QStringLiteral("wbVornError"));
-    wbVornError->setOpenLinks(false);
-    wbVornError->setOpenExternalLinks(false);
     auto *errorLayout = new QVBoxLayout(TabSheet1);
     errorLayout->setContentsMargins(0, 0, 0, 0);
     errorLayout->addWidget(wbVornError);

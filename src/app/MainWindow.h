@@ -29,12 +29,12 @@ struct ProgramStart
     QStringList arguments;
 };
 
-// The depository's error pages: shown as they are, without scripts, links or anything loaded from
-// elsewhere (images and style sheets they name stay away).
+// The depository's error pages: shown as they are, without scripts or links, and without anything they
+// name being loaded, from the network or from local files (images and style sheets stay away).
 class VornErrorView : public QTextBrowser
 {
 public:
-    using QTextBrowser::QTextBrowser;
+    explicit VornErrorView(QWidget *parent = nullptr);
     QVariant loadResource(int type, const QUrl &name) override;
 };
 
