@@ -1,0 +1,344 @@
+#include "app/MainWindow.h"
+
+#include "app/MessageBoxes.h"
+#include "app/ReportRules.h"
+#include "app/StartUpTexts.h"
+#include "common/Clock.h"
+#include "retrieval/ReportCatalogue.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+// A document that never loads a resource its HTML names (QTextDocument would read local files itself).
+class OfflineDocument : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int, const QUrl &) override { return {}; }
+};
+} // namespace
+
+VornErrorView::VornErrorView(QWidget *parent) : QTextBrowser(parent)
+{
+    setDocument(new OfflineDocument(this));
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+}
+
+QVariant VornErrorView::loadResource(int, const QUrl &)
+{
+    return {};
+}
+
+namespace {
+// The window's design: positions inside the parent, in pixels, and the window's size.
+constexpr int WindowWidth = 354;
+constexpr int WindowHeight = 570;
+constexpr int TopPanelHeight = 133;
+constexpr int EditHeight = 21;
+constexpr int CheckBoxHeight = 17;
+// Wide enough for a two-digit day and month in the fonts that replace MS Sans Serif.
+constexpr int DatePickerWidth = 88;
+
+template<typename Control>
+Control *place(Control *control, const char *name, int left, int top, int width = -1, int height = -1)
+{
+    control->setObjectName(QLatin1String(name));
+    if (width < 0 || height < 0) {
+        control->adjustSize();
+        width = width < 0 ? control->width() : width;
+        height = height < 0 ? control->height() : height;
+    }
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+QLabel *boldLabel(const QString &caption, QWidget *parent)
+{
+    auto *label = new QLabel(caption, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QDateEdit *datePicker(QWidget *parent)
+{
+    auto *picker = new QDateEdit(parent);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QStringLiteral("d.M.yyyy"));
+    // A date typed digit by digit is corrected once, when it is complete, not at every key.
+    picker->setKeyboardTracking(false);
+    return picker;
+}
+} // namespace
+
+TfrmMain::TfrmMain(ProgramStart start, Messenger *messageBoxes, QWidget *parent)
+    : QWidget(parent), m_start(std::move(start))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    // MS Sans Serif where it exists; elsewhere a narrow sans serif keeps the captions within the layout.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
+    font.setPointSize(8);
+    setFont(font);
+    resize(WindowWidth, WindowHeight);
+    createControls();
+    m_messenger = std::make_unique<WindowMessenger>(*mmMessages, *cbDebug, *this, messageBoxes);
+
+    connect(cbTypeXML, &QComboBox::textActivated, this, &TfrmMain::cbTypeXMLChange);
+    connect(cbTypeXML->lineEdit(), &QLineEdit::textEdited, this, &TfrmMain::cbTypeXMLChange);
+    connect(dtpDateFrom, &QDateEdit::dateChanged, this, &TfrmMain::dtpDateFromChange);
+    connect(dtpDateTo, &QDateEdit::dateChanged, this, &TfrmMain::dtpDateFromChange);
+    connect(btnGet, &QPushButton::clicked, this, &TfrmMain::btnGetClick);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::createControls()
+{
+    pnlTop = new QWidget(this);
+    pnlTop->setObjectName(QStringLiteral("pnlTop"));
+    pnlTop->setFixedHeight(TopPanelHeight);
+
+    Label1 = place(boldLabel(QStringLiteral("Tip "), pnlTop), "Label1", 8, 8);
+    cbTypeXML = place(new QComboBox(pnlTop), "cbTypeXML", 8, 24, 329, EditHeight);
+    cbTypeXML->setEditable(true);
+    cbTypeXML->setInsertPolicy(QComboBox::NoInsert);
+    lRemoteClan = place(boldLabel(QStringLiteral("Remote član:"), pnlTop), "lRemoteClan", 153, 6);
+    cbRemoteClan = place(new QComboBox(pnlTop), "cbRemoteClan", 232, 2, 105, EditHeight);
+    cbRemoteClan->setEditable(true);
+    cbRemoteClan->setInsertPolicy(QComboBox::NoInsert);
+    Label2 = place(boldLabel(QStringLiteral("Dan od"), pnlTop), "Label2", 8, 59);
+    dtpDateFrom = place(datePicker(pnlTop), "dtpDateFrom", 56, 56, DatePickerWidth, EditHeight);
+    Label3 = place(boldLabel(QStringLiteral("Dan do"), pnlTop), "Label3", 8, 83);
+    dtpDateTo = place(datePicker(pnlTop), "dtpDateTo", 56, 80, DatePickerWidth, EditHeight);
+    cbDebug = place(new QCheckBox(QStringLiteral("Debug"), pnlTop), "cbDebug", 241, 46, 93, CheckBoxHeight);
+    btnGet = place(new QPushButton(QStringLiteral("Get XML, convert"), pnlTop), "btnGet", 240, 78, 96, 25);
+    lISIN = place(boldLabel(QStringLiteral("ISIN"), pnlTop), "lISIN", 23, 107);
+    eISIN = place(new QLineEdit(pnlTop), "eISIN", 56, 104, 105, EditHeight);
+    cbRcnAkt =
+        place(new QCheckBox(QStringLiteral("Samo aktivni"), pnlTop), "cbRcnAkt", 8, 106, 97, CheckBoxHeight);
+    QFont bold = cbRcnAkt->font();
+    bold.setBold(true);
+    cbRcnAkt->setFont(bold);
+    cbJustConvert = place(new QCheckBox(QStringLiteral("Only conversion XML->txt"), pnlTop), "cbJustConvert",
+                          193, 108, 143, CheckBoxHeight);
+
+    lISIN->hide();
+    eISIN->hide();
+    cbRcnAkt->hide();
+    cbRcnAkt->setChecked(true);
+    cbJustConvert->hide();
+    cbRemoteClan->addItem(OwnMemberBoxItem);
+    cbRemoteClan->setCurrentIndex(-1);
+    const QDate yesterday = Clock::today().addDays(-1);
+    setBothDates(yesterday, yesterday);
+
+    pgctrlMain = new QTabWidget(this);
+    pgctrlMain->setObjectName(QStringLiteral("pgctrlMain"));
+    tbshtMessages = new QWidget;
+    tbshtMessages->setObjectName(QStringLiteral("tbshtMessages"));
+    mmMessages = new QPlainTextEdit(tbshtMessages);
+    mmMessages->setObjectName(QStringLiteral("mmMessages"));
+    mmMessages->setReadOnly(true);
+    auto *messagesLayout = new QVBoxLayout(tbshtMessages);
+    messagesLayout->setContentsMargins(0, 0, 0, 0);
+    messagesLayout->addWidget(mmMessages);
+    pgctrlMain->addTab(tbshtMessages, QStringLiteral("&Log Messages"));
+
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    wbVornError = new VornErrorView(TabSheet1);
+    wbVornError->setObjectName(QStringLiteral("wbVornError"));
+    auto *errorLayout = new QVBoxLayout(TabSheet1);
+    errorLayout->setContentsMargins(0, 0, 0, 0);
+    errorLayout->addWidget(wbVornError);
+    pgctrlMain->addTab(TabSheet1, QStringLiteral("Vorn Error"));
+    pgctrlMain->setCurrentWidget(tbshtMessages);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pnlTop);
+    layout->addWidget(pgctrlMain);
+}
+
+void TfrmMain::StartUp()
+{
+    QString marker;
+    auto step = [&marker](const char *name) { marker = QLatin1String(name); };
+    try {
+        step("1");
+        m_commandLine = CommandLine();
+        m_settings.ShowDatabaseErrors = false;
+        step("2");
+        setWindowTitle(WindowCaption(m_start.programFilePath, ProgramFileVersion()));
+        step("3");
+        if (m_start.arguments.size() >= 3) {
+            step("4");
+            // The database arguments and the fourth one, a request file when it names an existing file.
+            m_commandLine = ReadCommandLine(m_start.arguments);
+            step("11");
+            readSettings();
+            step("12");
+            cbJustConvert->setVisible(m_settings.ConvertOnly);
+            cbJustConvert->setChecked(m_settings.ConvertOnly);
+            step("13");
+            m_host =
+                ReadHostConfiguration(m_commandLine.Database, m_settings.ShowDatabaseErrors, messenger());
+            fillMemberBox();
+            step("14");
+            const QDate yesterday = Clock::today().addDays(-1);
+            setBothDates(yesterday, yesterday);
+            step("15");
+            cbTypeXML->clear();
+            cbTypeXML->addItems(ReportListEntries(
+                {m_settings.OfferDailyBondValues, m_settings.OfferSharebookTXT, m_commandLine.Unattended}));
+            cbTypeXML->setCurrentIndex(-1);
+        } else {
+            step("17");
+            readSettings();
+            cbTypeXML->clear();
+            cbTypeXML->addItems(ReportListEntriesWithoutHost());
+            cbTypeXML->setCurrentIndex(-1);
+            step("18");
+            messenger().showMessage(WrongStartMessage(m_settings.MenuItemName));
+        }
+        step("19");
+        if (m_commandLine.Unattended) {
+            step("20");
+            show();
+            step("21");
+            ProcessRequestFile();
+            step("22");
+        } else {
+            step("23");
+            show();
+            step("24");
+        }
+    } catch (const std::exception &error) {
+        messenger().showMessage(StepFailureMessage(marker, error));
+        throw;
+    }
+}
+
+void TfrmMain::readSettings()
+{
+    m_settings = ReadSettings(SettingsFilePath(m_start.programFilePath));
+    cbDebug->setChecked(m_settings.Debug);
+}
+
+void TfrmMain::fillMemberBox()
+{
+    cbRemoteClan->clear();
+    cbRemoteClan->addItems(m_host.MemberBoxItems);
+    cbRemoteClan->setCurrentIndex(-1);
+}
+
+Messenger &TfrmMain::messenger()
+{
+    return *m_messenger;
+}
+
+void TfrmMain::DebugLog(const QString &text)
+{
+    m_messenger->debugLog(text);
+}
+
+QString TfrmMain::reportTypeText() const
+{
+    return cbTypeXML->currentText();
+}
+
+void TfrmMain::setReportTypeText(const QString &text)
+{
+    cbTypeXML->setEditText(text);
+}
+
+QDate TfrmMain::dateFrom() const
+{
+    return dtpDateFrom->date();
+}
+
+QDate TfrmMain::dateTo() const
+{
+    return dtpDateTo->date();
+}
+
+void TfrmMain::setPeriod(const QDate &from, const QDate &to)
+{
+    setBothDates(from, to);
+}
+
+void TfrmMain::setBothDates(const QDate &from, const QDate &to)
+{
+    // Dates set by the program are not corrected: only the operator's changes are.
+    const QSignalBlocker blockFrom(dtpDateFrom);
+    const QSignalBlocker blockTo(dtpDateTo);
+    dtpDateFrom->setDate(from);
+    dtpDateTo->setDate(to);
+}
+
+QString TfrmMain::remoteMemberText() const
+{
+    return cbRemoteClan->currentText().trimmed();
+}
+
+void TfrmMain::setRemoteMemberText(const QString &text)
+{
+    cbRemoteClan->setEditText(text);
+}
+
+QString TfrmMain::isin() const
+{
+    return eISIN->text();
+}
+
+bool TfrmMain::onlyActiveAccounts() const
+{
+    return cbRcnAkt->isVisibleTo(this) && cbRcnAkt->isChecked();
+}
+
+bool TfrmMain::justConvert() const
+{
+    return cbJustConvert->isChecked();
+}
+
+void TfrmMain::showVornError(const QString &html)
+{
+    wbVornError->setHtml(html);
+    pgctrlMain->setCurrentWidget(TabSheet1);
+}
+
+void TfrmMain::cbTypeXMLChange()
+{
+    const QDate today = Clock::today();
+    const TypeRule rule = TypeRuleFor(ReportLabel(cbTypeXML->currentText()), today);
+    lISIN->setVisible(rule.showIsin);
+    eISIN->setVisible(rule.showIsin);
+    cbRcnAkt->setVisible(rule.showOnlyActive);
+    setBothDates(rule.dateFrom.value_or(dtpDateFrom->date()), rule.dateTo.value_or(dtpDateTo->date()));
+    dtpDateFrom->setEnabled(rule.dateFromEnabled);
+    dtpDateTo->setEnabled(rule.dateToEnabled);
+}
+
+void TfrmMain::dtpDateFromChange()
+{
+    const QDate corrected = CorrectedEndDate(ReportLabel(cbTypeXML->currentText()), dtpDateFrom->date(),
+                                             dtpDateTo->date(), Clock::today());
+    if (corrected != dtpDateTo->date())
+        setBothDates(dtpDateFrom->date(), corrected);
+}

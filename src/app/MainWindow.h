@@ -1,0 +1,127 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/HostConfiguration.h"
+#include "app/Settings.h"
+
+#include <memory>
+#include <QDate>
+#include <QStringList>
+#include <QTextBrowser>
+#include <QWidget>
+
+class Messenger;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class WindowMessenger;
+
+// How the program was started: its file (beside it the settings file; its name is the caption) and
+// the command line without the program's own name.
+struct ProgramStart
+{
+    QString programFilePath;
+    QStringList arguments;
+};
+
+// The depository's error pages: shown as they are, without scripts or links, and without anything they
+// name being loaded, from the network or from local files (images and style sheets stay away).
+class VornErrorView : public QTextBrowser
+{
+public:
+    explicit VornErrorView(QWidget *parent = nullptr);
+    QVariant loadResource(int type, const QUrl &name) override;
+};
+
+// The main window: report type, period, remote member or ISIN, the "Get XML, convert" button, the log
+// page and the page of the depository's error answers. Controls carry their object names (cbTypeXML,
+// dtpDateFrom, ...).
+class TfrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // messageBoxes, when given, receives the message boxes instead of the screen (tests record them).
+    explicit TfrmMain(ProgramStart start, Messenger *messageBoxes = nullptr, QWidget *parent = nullptr);
+    ~TfrmMain() override;
+
+    // Runs once after construction: caption, command line, settings, host configuration, dates and the
+    // report type list; shows the window and, in an unattended run, runs the request file. A failing
+    // step shows "Napaka <marker>: <class>><message>" and raises the failure again.
+    void StartUp();
+
+    // The log: whole lines at the end; debug lines only while "Debug" is ticked.
+    Messenger &messenger();
+    void DebugLog(const QString &text);
+
+    // What start-up read: DatabaseAlias/User/Password, RequestFile, Unattended and FileSuffix; the
+    // settings; the host configuration with the configured endpoint and the remote members.
+    const CommandLine &commandLine() const { return m_commandLine; }
+    const Settings &settings() const { return m_settings; }
+    const HostConfiguration &hostConfiguration() const { return m_host; }
+
+    // The report selection as the other parts read and set it. Setting from the program runs neither
+    // the type rules nor the period rules.
+    QString reportTypeText() const;
+    void setReportTypeText(const QString &text);
+    QDate dateFrom() const;
+    QDate dateTo() const;
+    void setPeriod(const QDate &from, const QDate &to);
+    QString remoteMemberText() const; // trimmed; empty means the own member
+    void setRemoteMemberText(const QString &text);
+    QString isin() const;
+    bool onlyActiveAccounts() const; // "Samo aktivni" both shown and ticked
+    bool justConvert() const;
+    // Shows an error answer of the depository on the "Vorn Error" page and brings the page to front.
+    void showVornError(const QString &html);
+
+protected:
+    // The unattended series of the request file, run at start-up when the fourth argument names an
+    // existing file. The request file run provides it; until then the series is empty.
+    virtual void ProcessRequestFile() {}
+
+private slots:
+    void cbTypeXMLChange();
+    void dtpDateFromChange();
+    // Starts the fetch and conversion of the chosen report; the fetch provides it.
+    void btnGetClick() {}
+
+private:
+    void createControls();
+    void readSettings();
+    void fillMemberBox();
+    void setBothDates(const QDate &from, const QDate &to);
+
+    ProgramStart m_start;
+    CommandLine m_commandLine;
+    Settings m_settings;
+    HostConfiguration m_host;
+
+    QWidget *pnlTop = nullptr;
+    QLabel *Label1 = nullptr;
+    QComboBox *cbTypeXML = nullptr;
+    QLabel *lRemoteClan = nullptr;
+    QComboBox *cbRemoteClan = nullptr;
+    QLabel *Label2 = nullptr;
+    QDateEdit *dtpDateFrom = nullptr;
+    QLabel *Label3 = nullptr;
+    QDateEdit *dtpDateTo = nullptr;
+    QCheckBox *cbDebug = nullptr;
+    QPushButton *btnGet = nullptr;
+    QLabel *lISIN = nullptr;
+    QLineEdit *eISIN = nullptr;
+    QCheckBox *cbRcnAkt = nullptr;
+    QCheckBox *cbJustConvert = nullptr;
+    QTabWidget *pgctrlMain = nullptr;
+    QWidget *tbshtMessages = nullptr;
+    QPlainTextEdit *mmMessages = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    VornErrorView *wbVornError = nullptr;
+
+    std::unique_ptr<WindowMessenger> m_messenger;
+};

@@ -1,0 +1,75 @@
+// VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]
+// With four arguments of which the fourth names an existing file, the request file is run unattended and
+// the program ends without a message loop; otherwise the window stays open until the operator closes it.
+//
+// Without DISPLAY and WAYLAND_DISPLAY (and no QT_QPA_PLATFORM of the caller's choosing) the program runs
+// on Qt's offscreen platform: message boxes then write their text to standard error and do not wait.
+// VORNIMPORT_SCREENSHOT=<file.png>: after start-up, save a picture of the window there and end with 0
+// instead of waiting for the operator (1 when the picture cannot be saved).
+#include "app/MainWindow.h"
+#include "app/MessageBoxes.h"
+#include "common/Exception.h"
+
+#include <memory>
+#include <QApplication>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+void SelectOffscreenPlatformWithoutDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// The error box of an exception that escaped start-up.
+int StartUpFailed(const std::exception &error)
+{
+    ShowMessageBox(nullptr, QMessageBox::Critical, exceptionMessage(error));
+    return 1;
+}
+
+bool SaveScreenshot(QWidget &window, const QString &path)
+{
+    if (window.grab().save(path, "PNG"))
+        return true;
+    QTextStream(stderr) << "Cannot save the screenshot " << path << Qt::endl;
+    return false;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    SelectOffscreenPlatformWithoutDisplay();
+    QApplication application(argc, argv);
+    const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};
+
+    if (start.arguments.size() == 4 && QFileInfo(start.arguments[3]).isFile()) {
+        auto window = std::make_unique<TfrmMain>(start);
+        try {
+            window->StartUp();
+        } catch (const std::exception &error) {
+            window.reset();
+            return StartUpFailed(error);
+        }
+        return 0;
+    }
+
+    TfrmMain window(start);
+    try {
+        window.StartUp();
+    } catch (const std::exception &error) {
+        return StartUpFailed(error);
+    }
+    const QString screenshot = qEnvironmentVariable("VORNIMPORT_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        // Taken from inside the message loop, once the window has been laid out and painted.
+        QTimer::singleShot(0, &window, [&window, &screenshot] {
+            QCoreApplication::exit(SaveScreenshot(window, screenshot) ? 0 : 1);
+        });
+    }
+    return QApplication::exec();
+}
