@@ -2,10 +2,10 @@
 
 #include "common/Exception.h"
 
+#include <deque>
 #include <memory>
 #include <pugixml.hpp>
 #include <QString>
-#include <string_view>
 #include <vector>
 
 VORN_DECLARE_EXCEPTION(EListError, Exception)
@@ -41,15 +41,19 @@ public:
 
 protected:
     // The first child element of the given name in this node's namespace; null when missing.
-    pugi::xml_node findChild(std::string_view name) const;
+    pugi::xml_node findChild(const char *name) const;
+    // The same by looking at every child: for children of mixed prefixes or declarations.
+    pugi::xml_node scanChildren(const char *name) const;
+    // Finds out once how children can be found (see ChildLayout).
+    void examineChildren() const;
 
-    template<class T> T readValue(std::string_view name) const;
+    template<class T> T readValue(const char *name) const;
     void writeValue(const char *name, const QString &value);
     void writeValue(const char *name, qint32 value);
     void writeValue(const char *name, quint32 value);
     void writeValue(const char *name, bool value);
     // A text read as a value: a missing element reads empty, an empty one fails as null.
-    QString readOptionalValue(std::string_view name) const;
+    QString readOptionalValue(const char *name) const;
 
     template<class Child> Child *childNode(std::unique_ptr<Child> &cache, const char *name)
     {
@@ -71,12 +75,27 @@ private:
     const char *m_name;
     pugi::xml_node m_element;
     const char *m_namespaceUri;
+
+    // How the children of the element can be found. Uniform: every child element has this
+    // element's prefix and declares no namespace, so its qualified name alone decides whether
+    // it matches. Distinct: uniform with no name twice, so the child after the last one found,
+    // the next in schema order, is tried first. Mixed: every child is looked at.
+    enum class ChildLayout : char
+    {
+        Unknown,
+        Mixed,
+        Uniform,
+        Distinct
+    };
+    mutable ChildLayout m_layout = ChildLayout::Unknown;
+    mutable unsigned char m_prefixLength = 0;
+    mutable pugi::xml_node m_cursor;
 };
 
-template<> QString TXMLNode::readValue<QString>(std::string_view name) const;
-template<> qint32 TXMLNode::readValue<qint32>(std::string_view name) const;
-template<> quint32 TXMLNode::readValue<quint32>(std::string_view name) const;
-template<> bool TXMLNode::readValue<bool>(std::string_view name) const;
+template<> QString TXMLNode::readValue<QString>(const char *name) const;
+template<> qint32 TXMLNode::readValue<qint32>(const char *name) const;
+template<> quint32 TXMLNode::readValue<quint32>(const char *name) const;
+template<> bool TXMLNode::readValue<bool>(const char *name) const;
 
 // The items of a list: the parent's child elements of the item name in the parent's namespace,
 // in document order. The elements are indexed on first use, so Items is constant time.
@@ -113,25 +132,27 @@ public:
     Item *Items(int index)
     {
         const pugi::xml_node element = itemElement(index);
-        m_items.resize(Count());
-        std::unique_ptr<Item> &item = m_items[index];
+        if (m_items.empty())
+            m_items.resize(Count());
+        Item *&item = m_items[index];
         if (!item)
-            item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
-        return item.get();
+            item = &m_storage.emplace_back(m_parent, m_itemName, element, m_parent->namespaceUri());
+        return item;
     }
     Item *Add() { return Insert(Count()); }
     Item *Insert(int index)
     {
         m_items.resize(Count());
         const pugi::xml_node element = insertElement(index);
-        auto item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
-        Item *result = item.get();
-        m_items.insert(m_items.begin() + index, std::move(item));
-        return result;
+        Item *item = &m_storage.emplace_back(m_parent, m_itemName, element, m_parent->namespaceUri());
+        m_items.insert(m_items.begin() + index, item);
+        return item;
     }
 
 private:
-    std::vector<std::unique_ptr<Item>> m_items;
+    // Items live in blocks rather than one allocation each: reports have many of them.
+    std::deque<Item> m_storage;
+    std::vector<Item *> m_items;
 };
 
 // One line per property, in schema order. A value property has a read and a write operation

@@ -208,3 +208,44 @@ TEST(EnvelopeTest, InsertPutsTheItemAtItsIndex)
     EXPECT_STREQ(list->Items(4)->element().next_sibling().name(), "Trailer");
     EXPECT_THROW(list->Insert(6), EListError);
 }
+
+TEST(EnvelopeTest, PropertiesReadAlikeInAnyOrder)
+{
+    ReportFile file(
+        positions("<MemberAccountPosition><AccountNumber>1</AccountNumber><IBAN>SI56</IBAN>"
+                  "<?IsinCode not this?><IsinCode>SI1</IsinCode><TotalVolume>5</TotalVolume>"
+                  "</MemberAccountPosition>"
+                  "<MemberAccountPosition><TotalVolume>6</TotalVolume><IsinCode>SI2</IsinCode>"
+                  "<IBAN>SI57</IBAN><AccountNumber>2</AccountNumber><IsinCode>late</IsinCode>"
+                  "</MemberAccountPosition>"
+                  "<MemberAccountPosition><AccountNumber>3</AccountNumber><IBAN>SI58</IBAN>"
+                  "<IsinCode>SI3</IsinCode><TotalVolume>7</TotalVolume></MemberAccountPosition>"));
+    // A processing instruction among the children, a repeated name, and the plain schema order.
+    auto *list = BindWSResponse(file.document())->Body()->MemberAccountPositions()->MemberAccountPosition();
+    const auto describe = [](TXMLMemberAccountPosition *p, const QList<int> &order) {
+        QStringList parts(4);
+        for (int field : order) {
+            switch (field) {
+            case 0:
+                parts[0] = QString::number(p->AccountNumber());
+                break;
+            case 1:
+                parts[1] = p->IBAN();
+                break;
+            case 2:
+                parts[2] = p->IsinCode();
+                break;
+            case 3:
+                parts[3] = QString::number(p->TotalVolume());
+                break;
+            }
+        }
+        return parts.join(',');
+    };
+    const QList<QList<int>> orders = {{0, 1, 2, 3}, {3, 2, 1, 0}, {2, 0, 3, 1}, {1, 1, 3, 3, 0, 2}};
+    for (const QList<int> &order : orders) {
+        EXPECT_EQ(describe(list->Items(0), order), "1,SI56,SI1,5");
+        EXPECT_EQ(describe(list->Items(1), order), "2,SI57,SI2,6");
+        EXPECT_EQ(describe(list->Items(2), order), "3,SI58,SI3,7");
+    }
+}
