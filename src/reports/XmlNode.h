@@ -10,6 +10,25 @@
 
 VORN_DECLARE_EXCEPTION(EListError, Exception)
 
+// The element name of a property with a bit of 64 chosen by the name, both fixed when compiling.
+// Different names may share a bit; equal names always do.
+struct TXMLName
+{
+    consteval TXMLName(const char *name) : text(name), bit(bitOf(name)) {}
+
+    const char *text;
+    quint64 bit;
+
+private:
+    static consteval quint64 bitOf(const char *name)
+    {
+        quint32 hash = 2166136261u;
+        for (; *name; ++name)
+            hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+        return quint64(1) << (hash % 64);
+    }
+};
+
 // A node object wraps one element of a loaded report. Its typed properties read and write the
 // element's child elements of the property's name in the element's own namespace; the first
 // such child counts. A child that is missing reads like a present, empty one and is not added
@@ -41,24 +60,24 @@ public:
 
 protected:
     // The first child element of the given name in this node's namespace; null when missing.
-    pugi::xml_node findChild(const char *name) const;
-    // The same by looking at every child: for children of mixed prefixes or declarations.
-    pugi::xml_node scanChildren(const char *name) const;
-    // Finds out once how children can be found (see ChildLayout).
-    void examineChildren() const;
+    pugi::xml_node findChild(TXMLName name) const;
+    // The same by looking at every child.
+    pugi::xml_node scanChildren(const char *name, bool *beforeCursor = nullptr) const;
+    // Whether a child element is one of the given name in this node's namespace.
+    bool isMatch(pugi::xml_node child, const char *name) const;
 
-    template<class T> T readValue(const char *name) const;
-    void writeValue(const char *name, const QString &value);
-    void writeValue(const char *name, qint32 value);
-    void writeValue(const char *name, quint32 value);
-    void writeValue(const char *name, bool value);
+    template<class T> T readValue(TXMLName name) const;
+    void writeValue(TXMLName name, const QString &value);
+    void writeValue(TXMLName name, qint32 value);
+    void writeValue(TXMLName name, quint32 value);
+    void writeValue(TXMLName name, bool value);
     // A text read as a value: a missing element reads empty, an empty one fails as null.
-    QString readOptionalValue(const char *name) const;
+    QString readOptionalValue(TXMLName name) const;
 
-    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, const char *name)
+    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, TXMLName name)
     {
         if (!cache)
-            cache = std::make_unique<Child>(this, name, findChild(name), m_namespaceUri);
+            cache = std::make_unique<Child>(this, name.text, findChild(name), m_namespaceUri);
         return cache.get();
     }
     template<class List> List *childList(std::unique_ptr<List> &cache, const char *itemName)
@@ -69,33 +88,32 @@ protected:
     }
 
 private:
-    void writeText(const char *name, const char *text);
+    void writeText(TXMLName name, const char *text);
 
     TXMLNode *m_parent;
     const char *m_name;
     pugi::xml_node m_element;
     const char *m_namespaceUri;
 
-    // How the children of the element can be found. Uniform: every child element has this
-    // element's prefix and declares no namespace, so its qualified name alone decides whether
-    // it matches. Distinct: uniform with no name twice, so the child after the last one found,
-    // the next in schema order, is tried first. Mixed: every child is looked at.
-    enum class ChildLayout : char
+    // Reports are read in schema order, so the child after the last one found is tried first.
+    // It is taken without looking further when no child before it can match: all of them were
+    // found for other names (told by the bits of the names found since the first child).
+    enum class Run : char
     {
-        Unknown,
-        Mixed,
-        Uniform,
-        Distinct
+        NotStarted,
+        Running,
+        Broken
     };
-    mutable ChildLayout m_layout = ChildLayout::Unknown;
-    mutable unsigned char m_prefixLength = 0;
+    mutable Run m_run = Run::NotStarted;
     mutable pugi::xml_node m_cursor;
+    mutable quint64 m_namesFound = 0;
+    mutable bool m_unprefixed = false;
 };
 
-template<> QString TXMLNode::readValue<QString>(const char *name) const;
-template<> qint32 TXMLNode::readValue<qint32>(const char *name) const;
-template<> quint32 TXMLNode::readValue<quint32>(const char *name) const;
-template<> bool TXMLNode::readValue<bool>(const char *name) const;
+template<> QString TXMLNode::readValue<QString>(TXMLName name) const;
+template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const;
+template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const;
+template<> bool TXMLNode::readValue<bool>(TXMLName name) const;
 
 // The items of a list: the parent's child elements of the item name in the parent's namespace,
 // in document order. The elements are indexed on first use, so Items is constant time.

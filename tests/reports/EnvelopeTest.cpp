@@ -219,8 +219,14 @@ TEST(EnvelopeTest, PropertiesReadAlikeInAnyOrder)
                   "<IBAN>SI57</IBAN><AccountNumber>2</AccountNumber><IsinCode>late</IsinCode>"
                   "</MemberAccountPosition>"
                   "<MemberAccountPosition><AccountNumber>3</AccountNumber><IBAN>SI58</IBAN>"
-                  "<IsinCode>SI3</IsinCode><TotalVolume>7</TotalVolume></MemberAccountPosition>"));
-    // A processing instruction among the children, a repeated name, and the plain schema order.
+                  "<IsinCode>SI3</IsinCode><TotalVolume>7</TotalVolume></MemberAccountPosition>"
+                  "<MemberAccountPosition><AccountNumber>4</AccountNumber><IBAN>SI59</IBAN>"
+                  "<AccountNumber>99</AccountNumber><IsinCode>SI4</IsinCode>"
+                  "<TotalVolume>8</TotalVolume></MemberAccountPosition>"
+                  "<MemberAccountPosition><AccountNumber>5</AccountNumber><!-- c --><IBAN>SI60</IBAN>"
+                  "<IsinCode>SI5</IsinCode><TotalVolume>9</TotalVolume></MemberAccountPosition>"));
+    // A processing instruction among the children, a name repeated later or right after the
+    // ones read, the plain schema order, and a comment between the elements.
     auto *list = BindWSResponse(file.document())->Body()->MemberAccountPositions()->MemberAccountPosition();
     const auto describe = [](TXMLMemberAccountPosition *p, const QList<int> &order) {
         QStringList parts(4);
@@ -242,10 +248,13 @@ TEST(EnvelopeTest, PropertiesReadAlikeInAnyOrder)
         }
         return parts.join(',');
     };
-    const QList<QList<int>> orders = {{0, 1, 2, 3}, {3, 2, 1, 0}, {2, 0, 3, 1}, {1, 1, 3, 3, 0, 2}};
+    const QList<QList<int>> orders = {
+        {0, 1, 2, 3}, {3, 2, 1, 0}, {2, 0, 3, 1}, {1, 1, 3, 3, 0, 2}, {0, 1, 0, 2, 3}};
     for (const QList<int> &order : orders) {
         EXPECT_EQ(describe(list->Items(0), order), "1,SI56,SI1,5");
         EXPECT_EQ(describe(list->Items(1), order), "2,SI57,SI2,6");
         EXPECT_EQ(describe(list->Items(2), order), "3,SI58,SI3,7");
+        EXPECT_EQ(describe(list->Items(3), order), "4,SI59,SI4,8");
+        EXPECT_EQ(describe(list->Items(4), order), "5,SI60,SI5,9");
     }
 }
