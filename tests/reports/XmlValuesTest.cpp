@@ -71,7 +71,9 @@ TEST(XmlValuesTest, NullReadsNameTheWantedType)
 
 TEST(XmlEncodingTest, FindsTheFirstInvalidUtf8Byte)
 {
-    const QByteArray ascii = "0123456789abcdef"; // long enough for the eight-byte steps
+    // Longer than the 32 bytes checked at once, so both the quick and the exact steps run.
+    const QByteArray ascii = "0123456789abcdef0123456789abcdef0123456789";
+    const qsizetype n = ascii.size();
     const struct
     {
         QByteArray bytes;
@@ -80,12 +82,13 @@ TEST(XmlEncodingTest, FindsTheFirstInvalidUtf8Byte)
         {ascii, -1},
         {ascii + "\xE2\x82\xAC" + ascii + "\xF0\x9F\x98\x80", -1}, // euro sign, emoji
         {ascii + "\xC4\x8D\xC5\xA1", -1},                          // č š
-        {ascii + "\xE8", 16},                                      // windows-1250 č
+        {ascii + "\xE8", n},                                       // windows-1250 č
         {"ab\xC0\x80", 2},                                         // overlong zero
-        {ascii + "\xED\xA0\x80", 16},                              // surrogate
+        {ascii + "\xED\xA0\x80", n},                               // surrogate
         {"\xF4\x90\x80\x80", 0},                                   // above U+10FFFF
-        {ascii + "x\xE2\x82", 17},                                 // cut short at the end
+        {ascii + "x\xE2\x82", n + 1},                              // cut short at the end
         {"\xC4" + ascii, 0},                                       // lead without continuation
+        {ascii + ascii + "\xFF" + ascii, 2 * n},                   // after several quick steps
     };
     for (const auto &c : cases)
         EXPECT_EQ(XmlEncoding::invalidUtf8Offset(c.bytes.constData(), c.bytes.size()), c.offset)
