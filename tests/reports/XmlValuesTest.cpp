@@ -32,8 +32,9 @@ TEST(XmlValuesTest, UnsignedIntegersKeepTheLowBitsOfA64BitRead)
         const char *text;
         quint32 value;
     } cases[] = {
-        {"4294967295", 4294967295u}, {"123456", 123456u}, {"4294967296", 0u},
-        {"4294967301", 5u},          {"-1", 4294967295u},
+        {"4294967295", 4294967295u},  {"123456", 123456u}, {"4294967296", 0u},
+        {"4294967301", 5u},           {"-1", 4294967295u}, {"9223372036854775807", 4294967295u},
+        {"-9223372036854775808", 0u},
     };
     for (const auto &c : cases)
         EXPECT_EQ(XmlValues::toUnsigned(c.text), c.value) << c.text;
@@ -46,9 +47,13 @@ TEST(XmlValuesTest, TextsThatAreNotWholeNumbersFail)
                   QStringLiteral("'%1' is not a valid integer value").arg(text));
         EXPECT_THROW(XmlValues::toUnsigned(text), EConvertError) << text;
     }
-    EXPECT_THROW(XmlValues::toInteger("2147483648"), EConvertError);
+    EXPECT_EQ(messageOf<EConvertError>([] { XmlValues::toInteger("2147483648"); }),
+              "'2147483648' is out of the range of type (Integer)");
     EXPECT_THROW(XmlValues::toInteger("-2147483649"), EConvertError);
-    EXPECT_THROW(XmlValues::toUnsigned("9223372036854775808"), EConvertError);
+    EXPECT_EQ(messageOf<EConvertError>([] { XmlValues::toUnsigned("9223372036854775808"); }),
+              "'9223372036854775808' is out of the range of type (Int64)");
+    EXPECT_THROW(XmlValues::toUnsigned("-9223372036854775809"), EConvertError);
+    EXPECT_THROW(XmlValues::toUnsigned("99999999999999999999999"), EConvertError);
 }
 
 TEST(XmlValuesTest, BooleansAreTrueOrFalseInAnyLetterCase)
