@@ -101,8 +101,7 @@ qsizetype invalidUtf8Offset(const char *data, qsizetype size)
 
 QString positionText(const char *utf8, qsizetype size, qsizetype offset)
 {
-    if (offset > size)
-        offset = size;
+    offset = qBound(qsizetype(0), offset, size);
     qsizetype line = 1;
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < offset; ++i) {

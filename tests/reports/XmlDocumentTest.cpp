@@ -94,6 +94,9 @@ TEST(XmlDocumentTest, MalformedFilesFailNamingWhere)
         {"mismatched end tag", "<WSResponse>\n<Header></Heder>\n</WSResponse>", "line 2, column 11"},
         {"empty file", "", "line 1, column 1"},
         {"text only", "just text", "line 1, column 9"},
+        {"two document elements",
+         "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\"><Header/></WSResponse>\n<WSResponse/>",
+         "line 2, column 2"},
     };
     for (const auto &c : cases) {
         const QString message = loadFailure(c.bytes);
