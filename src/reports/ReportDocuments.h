@@ -18,6 +18,10 @@
 //         const qint32 total = position->TotalVolume();
 //     }
 //
+// Reading each record's properties in schema order (the order of the class declarations) is
+// the quick way: a node then finds each child right after the previous one. Any order reads the
+// same values, only slower.
+//
 // Node objects belong to the document: pointers stay valid while the document lives. Property
 // names are the element names; setName() writes. A missing element reads as an empty one (empty
 // text; a number or boolean read fails). Failures are exceptions of the Exception hierarchy:

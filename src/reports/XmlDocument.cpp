@@ -51,15 +51,9 @@ void TXMLDocument::LoadFromFile()
     m_text = readText();
     const pugi::xml_parse_result result =
         m_document.load_buffer_inplace(m_text.data(), m_text.size(), parseOptions, pugi::encoding_utf8);
-    if (!result) {
-        m_document.reset();
-        // Parsing in place has overwritten parts of the text; read it again to name the position.
-        const QByteArray text = readText();
-        m_text.clear();
-        throw EXMLDocError(QStringLiteral("Report file \"%1\" is not well-formed XML: %2 (%3)")
-                               .arg(m_fileName, QString::fromUtf8(result.description()),
-                                    XmlEncoding::positionText(text.constData(), text.size(), result.offset)));
-    }
+    if (!result)
+        failLoad(QString::fromUtf8(result.description()), result.offset);
+    bool hasElement = false;
     for (pugi::xml_node node = m_document.first_child(); node; node = node.next_sibling()) {
         if (node.type() == pugi::node_doctype) {
             m_document.reset();
@@ -68,8 +62,25 @@ void TXMLDocument::LoadFromFile()
                 QStringLiteral("Report file \"%1\" holds a document type definition, which is not allowed")
                     .arg(m_fileName));
         }
+        // The parser reads on after the document element; a second one is junk, not a report.
+        if (node.type() == pugi::node_element) {
+            if (hasElement)
+                failLoad(QStringLiteral("More than one document element"), node.offset_debug());
+            hasElement = true;
+        }
     }
     m_loaded = true;
+}
+
+void TXMLDocument::failLoad(const QString &description, ptrdiff_t offset)
+{
+    m_document.reset();
+    // Parsing in place has overwritten parts of the text; read it again to name the position.
+    m_text = readText();
+    const QString position = XmlEncoding::positionText(m_text.constData(), m_text.size(), offset);
+    m_text.clear();
+    throw EXMLDocError(QStringLiteral("Report file \"%1\" is not well-formed XML: %2 (%3)")
+                           .arg(m_fileName, description, position));
 }
 
 pugi::xml_node TXMLDocument::DocumentElement()

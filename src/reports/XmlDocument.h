@@ -46,6 +46,7 @@ public:
 private:
     QByteArray readFile() const;
     QByteArray readText() const;
+    [[noreturn]] void failLoad(const QString &description, ptrdiff_t offset);
 
     QString m_fileName;
     QByteArray m_text; // the parsed text; the parser keeps its strings inside it

@@ -3,6 +3,7 @@
 #include "reports/XmlDom.h"
 #include "reports/XmlValues.h"
 
+#include <cstring>
 #include <string>
 
 TXMLNode::TXMLNode(TXMLNode *parent, const char *name, pugi::xml_node element, const char *namespaceUri)
@@ -27,13 +28,53 @@ QString TXMLNode::Text() const
     return m_element ? QString::fromUtf8(XmlDom::singleText(m_element)) : QString();
 }
 
-pugi::xml_node TXMLNode::findChild(std::string_view name) const
+bool TXMLNode::isMatch(pugi::xml_node child, const char *name) const
 {
+    const char *childName = child.name();
+    // Fast path: an unprefixed child of an unprefixed parent that declares nothing shares
+    // the parent's namespace; this is every element of a report as the depository writes it.
+    if (m_unprefixed && std::strcmp(childName, name) == 0 && !child.first_attribute())
+        return true;
+    return XmlDom::hasName(childName, name) &&
+           XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, m_element, m_namespaceUri), m_namespaceUri);
+}
+
+pugi::xml_node TXMLNode::findChild(TXMLName name) const
+{
+    if (!m_element)
+        return {};
+    if (m_run == Run::NotStarted)
+        m_unprefixed = XmlDom::prefix(m_element.name()).empty();
+    if (m_run != Run::Broken) {
+        pugi::xml_node next = m_run == Run::NotStarted ? m_element.first_child() : m_cursor;
+        pugi::xml_node_type type;
+        while ((type = next.type()) != pugi::node_element && type != pugi::node_null)
+            next = next.next_sibling();
+        if (type == pugi::node_element && !(m_namesFound & name.bit) && isMatch(next, name.text)) {
+            m_run = Run::Running;
+            m_namesFound |= name.bit;
+            m_cursor = next.next_sibling();
+            return next;
+        }
+    }
+    bool beforeCursor = false;
+    const pugi::xml_node found = scanChildren(name.text, &beforeCursor);
+    // A child found among those passed keeps the run; one found further on ends it.
+    if (found && !beforeCursor)
+        m_run = Run::Broken;
+    return found;
+}
+
+pugi::xml_node TXMLNode::scanChildren(const char *name, bool *beforeCursor) const
+{
+    bool passedCursor = m_run == Run::NotStarted;
     for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && XmlDom::hasName(child.name(), name) &&
-            XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, m_element, m_namespaceUri),
-                                  m_namespaceUri))
+        passedCursor = passedCursor || child == m_cursor;
+        if (child.type() == pugi::node_element && isMatch(child, name)) {
+            if (beforeCursor)
+                *beforeCursor = !passedCursor;
             return child;
+        }
     }
     return {};
 }
@@ -42,7 +83,7 @@ pugi::xml_node TXMLNode::ensureElement()
 {
     if (!m_element) {
         m_parent->ensureElement();
-        m_element = m_parent->findChild(m_name);
+        m_element = m_parent->scanChildren(m_name);
         if (!m_element)
             m_element = m_parent->createChildElement(m_name);
     }
@@ -52,6 +93,8 @@ pugi::xml_node TXMLNode::ensureElement()
 pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node before)
 {
     pugi::xml_node parent = ensureElement();
+    if (before)
+        m_run = Run::Broken; // the children passed may now include one of any name
     // The parent's prefix puts the child into the parent's namespace, declared or default.
     const std::string_view prefix = XmlDom::prefix(parent.name());
     const std::string qualifiedName = prefix.empty() ? std::string(name) : std::string(prefix) + ':' + name;
@@ -59,7 +102,7 @@ pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node bef
                   : parent.append_child(qualifiedName.c_str());
 }
 
-template<> QString TXMLNode::readValue<QString>(std::string_view name) const
+template<> QString TXMLNode::readValue<QString>(TXMLName name) const
 {
     const pugi::xml_node child = findChild(name);
     return child ? QString::fromUtf8(XmlDom::singleText(child)) : QString();
@@ -78,53 +121,53 @@ const char *valueText(pugi::xml_node child, const char *typeName)
 
 } // namespace
 
-template<> qint32 TXMLNode::readValue<qint32>(std::string_view name) const
+template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const
 {
     return XmlValues::toInteger(valueText(findChild(name), "Integer"));
 }
 
-template<> quint32 TXMLNode::readValue<quint32>(std::string_view name) const
+template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const
 {
     return XmlValues::toUnsigned(valueText(findChild(name), "Int64"));
 }
 
-template<> bool TXMLNode::readValue<bool>(std::string_view name) const
+template<> bool TXMLNode::readValue<bool>(TXMLName name) const
 {
     return XmlValues::toBoolean(valueText(findChild(name), "Boolean"));
 }
 
-QString TXMLNode::readOptionalValue(std::string_view name) const
+QString TXMLNode::readOptionalValue(TXMLName name) const
 {
     const pugi::xml_node child = findChild(name);
     return child ? QString::fromUtf8(valueText(child, "OleStr")) : QString();
 }
 
-void TXMLNode::writeText(const char *name, const char *text)
+void TXMLNode::writeText(TXMLName name, const char *text)
 {
     ensureElement();
     pugi::xml_node child = findChild(name);
     if (!child)
-        child = createChildElement(name);
+        child = createChildElement(name.text);
     child.remove_children();
     child.text().set(text);
 }
 
-void TXMLNode::writeValue(const char *name, const QString &value)
+void TXMLNode::writeValue(TXMLName name, const QString &value)
 {
     writeText(name, value.toUtf8().constData());
 }
 
-void TXMLNode::writeValue(const char *name, qint32 value)
+void TXMLNode::writeValue(TXMLName name, qint32 value)
 {
     writeText(name, QByteArray::number(value).constData());
 }
 
-void TXMLNode::writeValue(const char *name, quint32 value)
+void TXMLNode::writeValue(TXMLName name, quint32 value)
 {
     writeText(name, QByteArray::number(value).constData());
 }
 
-void TXMLNode::writeValue(const char *name, bool value)
+void TXMLNode::writeValue(TXMLName name, bool value)
 {
     writeText(name, XmlValues::fromBoolean(value).constData());
 }

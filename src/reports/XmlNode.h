@@ -2,13 +2,32 @@
 
 #include "common/Exception.h"
 
+#include <deque>
 #include <memory>
 #include <pugixml.hpp>
 #include <QString>
-#include <string_view>
 #include <vector>
 
 VORN_DECLARE_EXCEPTION(EListError, Exception)
+
+// The element name of a property with a bit of 64 chosen by the name, both fixed when compiling.
+// Different names may share a bit; equal names always do.
+struct TXMLName
+{
+    consteval TXMLName(const char *name) : text(name), bit(bitOf(name)) {}
+
+    const char *text;
+    quint64 bit;
+
+private:
+    static consteval quint64 bitOf(const char *name)
+    {
+        quint32 hash = 2166136261u;
+        for (; *name; ++name)
+            hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
+        return quint64(1) << (hash % 64);
+    }
+};
 
 // A node object wraps one element of a loaded report. Its typed properties read and write the
 // element's child elements of the property's name in the element's own namespace; the first
@@ -41,20 +60,24 @@ public:
 
 protected:
     // The first child element of the given name in this node's namespace; null when missing.
-    pugi::xml_node findChild(std::string_view name) const;
+    pugi::xml_node findChild(TXMLName name) const;
+    // The same by looking at every child.
+    pugi::xml_node scanChildren(const char *name, bool *beforeCursor = nullptr) const;
+    // Whether a child element is one of the given name in this node's namespace.
+    bool isMatch(pugi::xml_node child, const char *name) const;
 
-    template<class T> T readValue(std::string_view name) const;
-    void writeValue(const char *name, const QString &value);
-    void writeValue(const char *name, qint32 value);
-    void writeValue(const char *name, quint32 value);
-    void writeValue(const char *name, bool value);
+    template<class T> T readValue(TXMLName name) const;
+    void writeValue(TXMLName name, const QString &value);
+    void writeValue(TXMLName name, qint32 value);
+    void writeValue(TXMLName name, quint32 value);
+    void writeValue(TXMLName name, bool value);
     // A text read as a value: a missing element reads empty, an empty one fails as null.
-    QString readOptionalValue(std::string_view name) const;
+    QString readOptionalValue(TXMLName name) const;
 
-    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, const char *name)
+    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, TXMLName name)
     {
         if (!cache)
-            cache = std::make_unique<Child>(this, name, findChild(name), m_namespaceUri);
+            cache = std::make_unique<Child>(this, name.text, findChild(name), m_namespaceUri);
         return cache.get();
     }
     template<class List> List *childList(std::unique_ptr<List> &cache, const char *itemName)
@@ -65,18 +88,32 @@ protected:
     }
 
 private:
-    void writeText(const char *name, const char *text);
+    void writeText(TXMLName name, const char *text);
 
     TXMLNode *m_parent;
     const char *m_name;
     pugi::xml_node m_element;
     const char *m_namespaceUri;
+
+    // Reports are read in schema order, so the child after the last one found is tried first.
+    // It is taken without looking further when no child before it can match: all of them were
+    // found for other names (told by the bits of the names found since the first child).
+    enum class Run : char
+    {
+        NotStarted,
+        Running,
+        Broken
+    };
+    mutable Run m_run = Run::NotStarted;
+    mutable pugi::xml_node m_cursor;
+    mutable quint64 m_namesFound = 0;
+    mutable bool m_unprefixed = false;
 };
 
-template<> QString TXMLNode::readValue<QString>(std::string_view name) const;
-template<> qint32 TXMLNode::readValue<qint32>(std::string_view name) const;
-template<> quint32 TXMLNode::readValue<quint32>(std::string_view name) const;
-template<> bool TXMLNode::readValue<bool>(std::string_view name) const;
+template<> QString TXMLNode::readValue<QString>(TXMLName name) const;
+template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const;
+template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const;
+template<> bool TXMLNode::readValue<bool>(TXMLName name) const;
 
 // The items of a list: the parent's child elements of the item name in the parent's namespace,
 // in document order. The elements are indexed on first use, so Items is constant time.
@@ -113,25 +150,27 @@ public:
     Item *Items(int index)
     {
         const pugi::xml_node element = itemElement(index);
-        m_items.resize(Count());
-        std::unique_ptr<Item> &item = m_items[index];
+        if (m_items.empty())
+            m_items.resize(Count());
+        Item *&item = m_items[index];
         if (!item)
-            item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
-        return item.get();
+            item = &m_storage.emplace_back(m_parent, m_itemName, element, m_parent->namespaceUri());
+        return item;
     }
     Item *Add() { return Insert(Count()); }
     Item *Insert(int index)
     {
         m_items.resize(Count());
         const pugi::xml_node element = insertElement(index);
-        auto item = std::make_unique<Item>(m_parent, m_itemName, element, m_parent->namespaceUri());
-        Item *result = item.get();
-        m_items.insert(m_items.begin() + index, std::move(item));
-        return result;
+        Item *item = &m_storage.emplace_back(m_parent, m_itemName, element, m_parent->namespaceUri());
+        m_items.insert(m_items.begin() + index, item);
+        return item;
     }
 
 private:
-    std::vector<std::unique_ptr<Item>> m_items;
+    // Items live in blocks rather than one allocation each: reports have many of them.
+    std::deque<Item> m_storage;
+    std::vector<Item *> m_items;
 };
 
 // One line per property, in schema order. A value property has a read and a write operation

@@ -2,8 +2,6 @@
 
 #include "common/Exception.h"
 
-#include <charconv>
-#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -11,10 +9,14 @@ namespace XmlValues {
 
 namespace {
 
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
 std::string_view trimmed(const char *text)
 {
     std::string_view view(text);
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     while (!view.empty() && isSpace(view.front()))
         view.remove_prefix(1);
     while (!view.empty() && isSpace(view.back()))
@@ -27,31 +29,49 @@ std::string_view trimmed(const char *text)
     throw EConvertError(QStringLiteral("'%1' is not a valid %2 value").arg(QString::fromUtf8(text), what));
 }
 
-template<class T> T parseWhole(const char *text)
+// A whole number between `lowest` and `highest`; every property of every record goes through
+// here, so it reads the digits itself rather than through a general conversion.
+qint64 parseWhole(const char *text, qint64 lowest, qint64 highest, const char *typeName)
 {
-    std::string_view view = trimmed(text);
-    if (!view.empty() && view.front() == '+' && view.size() > 1 && view[1] != '-')
-        view.remove_prefix(1);
-    T value{};
-    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
-    if (view.empty() || error == std::errc::invalid_argument || end != view.data() + view.size())
+    const char *c = text;
+    while (isSpace(*c))
+        ++c;
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+')
+        ++c;
+    const char *digits = c;
+    quint64 magnitude = 0;
+    bool overflow = false;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        overflow = overflow || magnitude > (std::numeric_limits<quint64>::max() - 9) / 10;
+        magnitude = magnitude * 10 + quint64(*c - '0');
+    }
+    if (c == digits)
         throwNotA(text, "integer");
-    if (error == std::errc::result_out_of_range)
+    while (isSpace(*c))
+        ++c;
+    if (*c)
+        throwNotA(text, "integer");
+    const quint64 limit = negative ? quint64(-(lowest + 1)) + 1 : quint64(highest);
+    if (overflow || magnitude > limit)
         throw EConvertError(QStringLiteral("'%1' is out of the range of type (%2)")
-                                .arg(QString::fromUtf8(text), sizeof(T) == 4 ? "Integer" : "Int64"));
-    return value;
+                                .arg(QString::fromUtf8(text), QLatin1String(typeName)));
+    return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
 } // namespace
 
 qint32 toInteger(const char *text)
 {
-    return parseWhole<qint32>(text);
+    return qint32(
+        parseWhole(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), "Integer"));
 }
 
 quint32 toUnsigned(const char *text)
 {
-    return static_cast<quint32>(static_cast<quint64>(parseWhole<qint64>(text)));
+    const qint64 value =
+        parseWhole(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), "Int64");
+    return static_cast<quint32>(static_cast<quint64>(value));
 }
 
 bool toBoolean(const char *text)
