@@ -63,26 +63,41 @@ void appendPadded(QByteArray &out, std::string_view body, const FieldFormat &for
     }
 }
 
-void appendText(QByteArray &out, std::string_view format, QStringView value)
+// Cuts or fills the field body that starts at `start` of out in place.
+void fitText(QByteArray &out, qsizetype start, const FieldFormat &format)
 {
-    const FieldFormat field = parseFormat(format, 's');
-    QByteArray encoded = toWindows1250(value);
-    if (field.precision >= 0 && encoded.size() > field.precision)
-        encoded.truncate(field.precision);
-    appendPadded(out, std::string_view(encoded.constData(), encoded.size()), field, false);
+    qsizetype length = out.size() - start;
+    if (format.precision >= 0 && length > format.precision) {
+        out.truncate(start + format.precision);
+        length = format.precision;
+    }
+    if (length >= format.width)
+        return;
+    if (format.leftAlign)
+        out.append(format.width - length, ' ');
+    else
+        out.insert(start, format.width - length, ' ');
 }
 
 } // namespace
 
 RecordBuilder &RecordBuilder::text(std::string_view format, QStringView value)
 {
-    appendText(m_bytes, format, value);
+    const FieldFormat field = parseFormat(format, 's');
+    const qsizetype start = m_bytes.size();
+    appendWindows1250(m_bytes, value);
+    fitText(m_bytes, start, field);
     return *this;
 }
 
 RecordBuilder &RecordBuilder::text(std::string_view format, qint64 number)
 {
-    appendText(m_bytes, format, QString::number(number));
+    const FieldFormat field = parseFormat(format, 's');
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    const qsizetype start = m_bytes.size();
+    m_bytes.append(digits, end - digits);
+    fitText(m_bytes, start, field);
     return *this;
 }
 

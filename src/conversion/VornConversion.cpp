@@ -112,14 +112,34 @@ void TVornConversion::CloseDatabase()
     Database.reset();
 }
 
+std::optional<TVornConversion::LookupKey>
+TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool preferTransaImport)
+{
+    if (isin.size() > 16)
+        return std::nullopt;
+    LookupKey key{0, 0, date.toJulianDay(), preferTransaImport};
+    for (qsizetype i = 0; i < isin.size(); ++i) {
+        const char16_t unit = isin[i].unicode();
+        // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
+        if (unit == 0 || unit > 127)
+            return std::nullopt;
+        quint64 &word = i < 8 ? key.isinHead : key.isinTail;
+        word = (word << 8) | unit;
+    }
+    return key;
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
-    const LookupKey key{isin, date, preferTransaImport};
-    auto known = m_knownSecurities.constFind(key);
-    if (known == m_knownSecurities.constEnd()) {
+    const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport);
+    const auto known = key ? m_knownSecurities.constFind(*key) : m_knownSecurities.constEnd();
+    std::optional<QString> code;
+    if (known != m_knownSecurities.constEnd()) {
+        code = *known;
+    } else {
         try {
-            known = m_knownSecurities.insert(key, querySecurityCode(isin, date, preferTransaImport));
+            code = querySecurityCode(isin, date, preferTransaImport);
         } catch (const std::exception &error) {
             if (Query)
                 Query->close();
@@ -127,9 +147,11 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
             missingSecurities += kLineBreak + exceptionMessage(error);
             return {};
         }
+        if (key)
+            m_knownSecurities.insert(*key, code);
     }
-    if (known->has_value())
-        return {known->value(), QString()};
+    if (code)
+        return {*code, QString()};
     if (!namesIsin(missingSecurities, isin))
         missingSecurities += kLineBreak + kMissingPrefix + isin;
     return {QString(), kMissingPrefix + isin};

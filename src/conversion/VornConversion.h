@@ -97,16 +97,22 @@ protected:
     TXMLDocument Document;         // the report; the converter sets its file name
 
 private:
+    // What a lookup result is kept under: the ISIN packed into two integers, so that finding it
+    // compares numbers instead of following string pointers (a million records per report).
     struct LookupKey
     {
-        QString isin;
-        QDate date;
-        bool preferTransaImport;
+        quint64 isinHead = 0;
+        quint64 isinTail = 0;
+        qint64 julianDay = 0;
+        bool preferTransaImport = false;
+
         bool operator==(const LookupKey &) const = default;
         friend size_t qHash(const LookupKey &key, size_t seed = 0)
         {
-            return qHashMulti(seed, key.isin, key.date, key.preferTransaImport);
+            return qHashMulti(seed, key.isinHead, key.isinTail, key.julianDay, key.preferTransaImport);
         }
+        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII): it is not kept.
+        static std::optional<LookupKey> of(const QString &isin, const QDate &date, bool preferTransaImport);
     };
 
     // Runs the lookup statement; nullopt when the host lacks the security.
