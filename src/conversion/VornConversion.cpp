@@ -11,15 +11,6 @@ namespace {
 const QString kMissingPrefix = QStringLiteral("Manjka VP za ISIN:");
 const QString kLineBreak = QStringLiteral("\r\n");
 
-// Whether the missing-securities text names the ISIN already. The empty ISIN occurs in every
-// text, so it counts as named only by a line of its own.
-bool namesIsin(const QString &missingSecurities, const QString &isin)
-{
-    if (isin.isEmpty())
-        return missingSecurities.split(kLineBreak).contains(kMissingPrefix);
-    return missingSecurities.contains(isin);
-}
-
 // The plain form: the first row's code, or that of the first row marked "D" when preferred.
 std::optional<QString> plainFormCode(HostQuery &query, bool preferTransaImport)
 {
@@ -152,9 +143,28 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
     }
     if (code)
         return {*code, QString()};
-    if (!namesIsin(missingSecurities, isin))
-        missingSecurities += kLineBreak + kMissingPrefix + isin;
+    nameMissingIsin(missingSecurities, isin);
     return {QString(), kMissingPrefix + isin};
+}
+
+void TVornConversion::nameMissingIsin(QString &missingSecurities, const QString &isin)
+{
+    if (&missingSecurities != m_missingText || missingSecurities.size() < m_missingTextSize) {
+        m_missingText = &missingSecurities;
+        m_missingTextSize = 0;
+        m_namedIsins.clear();
+    }
+    // Lines added since the last call (database errors, or the converter's own).
+    const QStringView added = QStringView(missingSecurities).mid(m_missingTextSize);
+    for (const QStringView line : added.split(kLineBreak)) {
+        if (line.startsWith(kMissingPrefix))
+            m_namedIsins.insert(line.mid(kMissingPrefix.size()).toString());
+    }
+    if (!m_namedIsins.contains(isin)) {
+        missingSecurities += kLineBreak + kMissingPrefix + isin;
+        m_namedIsins.insert(isin);
+    }
+    m_missingTextSize = missingSecurities.size();
 }
 
 std::optional<QString> TVornConversion::querySecurityCode(const QString &isin, const QDate &date,

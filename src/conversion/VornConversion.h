@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 class HostConnection;
@@ -81,7 +82,8 @@ protected:
     void CloseDatabase();
 
     // The host's security code of an ISIN at a date. A missing security is named once in
-    // missingSecurities (a line break, "Manjka VP za ISIN:" and the ISIN); a database error
+    // missingSecurities by a line of its own (a line break, "Manjka VP za ISIN:" and the ISIN;
+    // an ISIN that only occurs inside another line is still named); a database error
     // appends a line break and its message instead, and the code stays empty. The ISIN is
     // bound as a parameter, never pasted into the statement. Results are kept per ISIN, date
     // and preference for the conversion (the host database does not change meanwhile);
@@ -121,6 +123,15 @@ private:
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
     QHash<LookupKey, std::optional<QString>> m_knownSecurities;
+    // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
+    // line names it already.
+    void nameMissingIsin(QString &missingSecurities, const QString &isin);
+
+    // The ISINs that lines of the missing-securities text name, read up to m_missingTextSize.
+    // The text only grows during a conversion; a different or shortened text is read afresh.
+    const QString *m_missingText = nullptr;
+    qsizetype m_missingTextSize = 0;
+    QSet<QString> m_namedIsins;
     bool m_lookupFailed = false;
     TypeTable m_typeTable;
     ConversionStatus m_status = ConversionStatus::NotRun;
