@@ -65,8 +65,6 @@ public:
     void Release();
 
     ConversionStatus status() const { return m_status; }
-    const QString &outputFileName() const { return OutputFileName; }
-    const QList<QByteArray> &outputLines() const { return OutputLines; }
     const TypeTable &typeTable() const { return m_typeTable; }
 
 protected:
