@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 
@@ -9,3 +10,7 @@
 // for a part that is not a whole number (or is cut short), and EConvertError for a date or
 // time that does not exist.
 QDateTime ParseXmlDateTime(const QString &text);
+
+// The date of ParseXmlDateTime, with the same checks and failures. Converters that write only
+// the date use it: it needs no time zone, which costs a system call per value.
+QDate ParseXmlDate(const QString &text);
