@@ -84,7 +84,9 @@ std::span<const ReportType> ReportCatalogue()
 
 QString ReportLabel(const QString &listText)
 {
-    return listText.section(u'-', 0, 0).trimmed();
+    // A text without "-" names no operation and so has no label.
+    const qsizetype dash = listText.indexOf(u'-');
+    return dash < 0 ? QString() : listText.left(dash).trimmed();
 }
 
 QStringList ReportListEntries(const ReportListConditions &conditions)
