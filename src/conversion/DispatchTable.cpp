@@ -1,5 +1,6 @@
 #include "conversion/ImportDispatch.h"
 #include "conversion/ImportStanje.h"
+#include "conversion/ImportTransa.h"
 
 namespace {
 
@@ -13,6 +14,14 @@ DispatchRow converterRow(const QString &label, const QString &logLine, SetOption
                 setOptions(*converter, request, memberCode);
                 return std::unique_ptr<TVornConversion>(std::move(converter));
             }};
+}
+
+// The options of both transactions converters.
+void setTransaOptions(TImportTransa &converter, const ImportRequest &request, const QString &memberCode)
+{
+    converter.TargetMemberCode = memberCode;
+    converter.FileSuffix = request.FileSuffix;
+    converter.TransaImportPreferred = request.TransaImportPreferred;
 }
 
 // A row whose converter is not built yet: the dispatch logs its START and finished lines only.
@@ -35,8 +44,10 @@ const DispatchTable &standardDispatchTable()
                 converter.OwnMemberCode = request.OwnMemberCode;
             }),
         pendingRow(QStringLiteral("Računi"), QStringLiteral("Import računi")),
-        pendingRow(QStringLiteral("Transakcije"), QStringLiteral("Import transa")),
-        pendingRow(QStringLiteral("Dnevne Transakcije"), QStringLiteral("Import transa CurrentDay")),
+        converterRow<TImportTransa>(QStringLiteral("Transakcije"), QStringLiteral("Import transa"),
+                                    setTransaOptions),
+        converterRow<TImportTransaToday>(QStringLiteral("Dnevne Transakcije"),
+                                         QStringLiteral("Import transa CurrentDay"), setTransaOptions),
         pendingRow(QStringLiteral("Razporeditve"), QStringLiteral("Import razpor")),
         pendingRow(QStringLiteral("Dnevne Razporeditve"), QStringLiteral("Import razpor")),
     };
