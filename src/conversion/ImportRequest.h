@@ -10,7 +10,7 @@
 struct ImportRequest
 {
     QString name;          // the received file name, or the service operation in convert-only mode
-    QString label;         // report label: see reportLabel()
+    QString label;         // report label (ReportLabel of the type list text)
     QString memberBoxText; // text of the member box, untrimmed; blank means the own member
     QString OwnMemberCode;
     bool onlyActive = false; // accounts: only active accounts ("Samo aktivni" shown and ticked)
@@ -30,11 +30,3 @@ struct ImportRequest
     // the own member code.
     QString memberCode() const { return memberBoxText.trimmed().isEmpty() ? OwnMemberCode : memberBoxText; }
 };
-
-// The label of a report type list text: the text before its first "-", trimmed; a text
-// without "-" has an empty label.
-inline QString reportLabel(const QString &typeText)
-{
-    const qsizetype dash = typeText.indexOf(u'-');
-    return dash < 0 ? QString() : typeText.left(dash).trimmed();
-}

@@ -254,12 +254,4 @@ TEST(DispatchTable, HoldsTheSixConvertedReportTypesInOrder)
                            "Dnevne Razporeditve | Import razpor"}));
 }
 
-TEST(ReportLabel, IsTheTextBeforeTheFirstDashTrimmed)
-{
-    EXPECT_EQ(reportLabel("Razporeditve - MemberAllocations"), "Razporeditve");
-    EXPECT_EQ(reportLabel("  Dnevne Razporeditve -MemberAllocationsCurrentDay"), "Dnevne Razporeditve");
-    EXPECT_EQ(reportLabel("Stanja"), "");
-    EXPECT_EQ(reportLabel("-x"), "");
-}
-
 } // namespace

@@ -1,5 +1,7 @@
 #include "conversion/OutputFiles.h"
 
+#include "common/Exception.h"
+#include "conversion/FolderClock.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +94,30 @@ TEST(JoinPath, AddsOneSeparatorUnlessTheFolderEndsWithOne)
     EXPECT_EQ(joinPath("/out", "a.txt"), "/out/a.txt");
     EXPECT_EQ(joinPath("/out/", "a.txt"), "/out/a.txt");
     EXPECT_EQ(joinPath("C:\\out\\", "a.txt"), "C:\\out\\a.txt");
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProbeFolderClock, TakesTheTimeOfAFileWrittenThereAndLeavesNoFile)
+{
+    TempDir dir;
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-2);
+    const QDateTime probed = ProbeFolderClock(dir.path());
+    EXPECT_GE(probed, before);
+    EXPECT_LE(probed, QDateTime::currentDateTime().addSecs(2));
+    EXPECT_TRUE(dir.files().isEmpty());
+    // A file written after the probe counts as written by the run.
+    writeFile(dir, "razpor20240115.txt", QDateTime::currentDateTime());
+    TagMemberFiles(dir.path(), "razpor*.txt", "razpor.txt", "ABC", probed);
+    EXPECT_EQ(dir.files(), QStringList{"razpor_ABC.txt"});
+}
+
+TEST(ProbeFolderClock, AFolderThatCannotBeWrittenFails)
+{
+    TempDir dir;
+    EXPECT_THROW(ProbeFolderClock(dir.filePath("missing")), EFCreateError);
 }
 
 } // namespace

@@ -1,0 +1,193 @@
+#include "ConvertCommand.h"
+
+#include "app/HostConfiguration.h"
+#include "app/Settings.h"
+#include "common/Exception.h"
+#include "common/Messenger.h"
+#include "conversion/FolderClock.h"
+#include "conversion/ImportDispatch.h"
+#include "conversion/OutputFiles.h"
+#include "retrieval/ReportCatalogue.h"
+
+#include <QTextStream>
+
+namespace {
+
+VORN_DECLARE_EXCEPTION(EUsageError, Exception)
+
+enum ExitCode
+{
+    ExitSucceeded = 0,
+    ExitMissingSecurities = 1,
+    ExitFailed = 2,
+};
+
+const char kUsage[] = "Usage: VornConvert ALIAS USER PASSWORD --type TEXT [--member CODE] [--suffix TEXT]\n"
+                      "                   [--only-active] [--debug] [--settings FILE]\n"
+                      "A password \"-\" is read from the environment variable VORN_PASSWORD.\n";
+
+struct ConvertOptions
+{
+    DatabaseLogin login;
+    QString typeText;
+    QString member;
+    QString suffix;
+    bool onlyActive = false;
+    bool debug = false;
+    QString settingsFile;
+};
+
+ConvertOptions parseArguments(const QStringList &arguments)
+{
+    ConvertOptions options;
+    QStringList positional;
+    bool typeGiven = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size())
+                throw EUsageError(argument + QStringLiteral(" needs a value"));
+            return arguments[++i];
+        };
+        if (argument == u"--type") {
+            options.typeText = value();
+            typeGiven = true;
+        } else if (argument == u"--member") {
+            options.member = value();
+        } else if (argument == u"--suffix") {
+            options.suffix = value();
+        } else if (argument == u"--settings") {
+            options.settingsFile = value();
+        } else if (argument == u"--only-active") {
+            options.onlyActive = true;
+        } else if (argument == u"--debug") {
+            options.debug = true;
+        } else if (argument.startsWith(u"--")) {
+            throw EUsageError(QStringLiteral("Unknown option ") + argument);
+        } else {
+            positional << argument;
+        }
+    }
+    if (positional.size() != 3)
+        throw EUsageError(QStringLiteral("Give the database alias, user name and password"));
+    if (!typeGiven || options.typeText.trimmed().isEmpty())
+        throw EUsageError(QStringLiteral("--type is required"));
+    options.login = {positional[0], positional[1], positional[2]};
+    if (options.login.Password == u"-") {
+        if (!qEnvironmentVariableIsSet("VORN_PASSWORD"))
+            throw EUsageError(
+                QStringLiteral("The password \"-\" needs the environment variable VORN_PASSWORD"));
+        options.login.Password = qEnvironmentVariable("VORN_PASSWORD");
+    }
+    return options;
+}
+
+// Log lines on standard output as the window's log shows them; message boxes on standard error.
+class ConsoleMessenger : public Messenger
+{
+public:
+    ConsoleMessenger(QTextStream &out, QTextStream &err) : m_out(out), m_err(err) {}
+
+    bool debugEnabled = false;
+
+    void log(const QString &line) override { write(m_out, line); }
+    void debugLog(const QString &line) override
+    {
+        if (debugEnabled)
+            write(m_out, line);
+    }
+    void showMessage(const QString &text) override { write(m_err, text); }
+
+private:
+    static void write(QTextStream &stream, QString text)
+    {
+        stream << text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")) << Qt::endl;
+    }
+
+    QTextStream &m_out;
+    QTextStream &m_err;
+};
+
+// The label and the DoImport argument of a type given as a list entry or as a label; in
+// convert-only mode the argument is the service operation.
+void setReportType(ImportRequest &request, const QString &typeText)
+{
+    const qsizetype dash = typeText.indexOf(u'-');
+    if (dash >= 0) {
+        request.label = ReportLabel(typeText);
+        request.name = typeText.mid(dash + 1).trimmed();
+        return;
+    }
+    request.label = typeText.trimmed();
+    request.name = request.label;
+    for (const ReportType &type : ReportCatalogue()) {
+        if (type.label() == request.label) {
+            request.name = type.operationName;
+            break;
+        }
+    }
+}
+
+int exitCodeOf(ImportResult result)
+{
+    switch (result) {
+    case ImportResult::Succeeded:
+        return ExitSucceeded;
+    case ImportResult::MissingSecurities:
+        return ExitMissingSecurities;
+    case ImportResult::FetchedPathRecorded:
+    case ImportResult::NoConverter:
+    case ImportResult::ConversionFailed:
+    case ImportResult::DispatchFailed:
+        break;
+    }
+    return ExitFailed;
+}
+
+} // namespace
+
+int RunVornConvert(const QStringList &arguments, const QString &programFolder, QTextStream &out,
+                   QTextStream &err)
+{
+    ConvertOptions options;
+    try {
+        options = parseArguments(arguments);
+    } catch (const EUsageError &error) {
+        err << error.message() << "\n" << kUsage << Qt::flush;
+        return ExitFailed;
+    }
+    ConsoleMessenger messenger(out, err);
+    try {
+        const QString settingsFile = options.settingsFile.isEmpty()
+                                         ? joinPath(programFolder, QStringLiteral("VornImport.ini"))
+                                         : options.settingsFile;
+        const Settings settings = ReadSettings(settingsFile);
+        messenger.debugEnabled = options.debug || settings.Debug;
+        const HostConfiguration host =
+            ReadHostConfiguration(options.login, settings.ShowDatabaseErrors, messenger);
+
+        ImportRequest request;
+        setReportType(request, options.typeText);
+        request.memberBoxText = options.member;
+        request.OwnMemberCode = host.OwnMemberCode;
+        request.onlyActive = options.onlyActive;
+        request.InputFolder = settings.InputFolder;
+        request.OutputFolder = settings.OutputFolder;
+        request.RunStartTime = ProbeFolderClock(settings.OutputFolder);
+        request.PapirPoKotacijiSLO = settings.PapirPoKotacijiSLO;
+        request.TransaImportPreferred = host.TransaImportPreferred;
+        request.DatabaseAlias = options.login.Alias;
+        request.DatabaseUser = options.login.User;
+        request.DatabasePassword = options.login.Password;
+        request.FileSuffix = options.suffix;
+        request.programFolder = programFolder;
+
+        const ImportOutcome outcome = DoImport(request, messenger);
+        if (outcome.result == ImportResult::NoConverter)
+            err << "No converter for the report type \"" << options.typeText << "\"" << Qt::endl;
+        return exitCodeOf(outcome.result);
+    } catch (const std::exception &error) {
+        err << exceptionClassName(error) << ": " << exceptionMessage(error) << Qt::endl;
+        return ExitFailed;
+    }
+}

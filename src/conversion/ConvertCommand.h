@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// The headless converter VornConvert: runs one DoImport for schedulers and scripts.
+//
+//   VornConvert ALIAS USER PASSWORD --type TEXT [--member CODE] [--suffix TEXT]
+//               [--only-active] [--debug] [--settings FILE]
+//
+// A password "-" is read from the environment variable VORN_PASSWORD. TEXT is a report type
+// list entry ("Stanja - MemberAccountPositions") or its label ("Stanja"). The settings file is
+// VornImport.ini in the program folder unless --settings names one; the host configuration,
+// the aliases and "tipi.ini" are those of VornImport. The log lines go to out, message boxes
+// and usage errors to err.
+//
+// Exit code: 0 when the converter reported its OK text, 1 when it completed with missing
+// securities, 2 when the arguments, the conversion or the dispatch failed, or when the type
+// has no converter.
+int RunVornConvert(const QStringList &arguments, const QString &programFolder, QTextStream &out,
+                   QTextStream &err);

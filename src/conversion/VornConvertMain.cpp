@@ -1,0 +1,13 @@
+#include "conversion/ConvertCommand.h"
+
+#include <cstdio>
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return RunVornConvert(app.arguments().mid(1), QCoreApplication::applicationDirPath(), out, err);
+}
