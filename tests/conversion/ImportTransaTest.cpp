@@ -1,5 +1,6 @@
 #include "conversion/ImportTransa.h"
 
+#include "conversion/ConvertCommand.h"
 #include "conversion/ImportDispatch.h"
 #include "HostTestDatabase.h"
 #include "RecordingMessenger.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <QFile>
+#include <QTextStream>
 
 namespace {
 
@@ -769,6 +771,39 @@ TEST_F(TransaDispatchTest, TheTransaImportPreferenceReachesTheLookup)
         request.TransaImportPreferred = preferred;
         DoImport(request, messenger, standardDispatchTable());
         EXPECT_EQ(column(onlyRecord(), 11), preferred ? "KRKG2       " : "KRKG        ");
+    }
+}
+
+TEST_F(TransaDispatchTest, VornConvertRunsBothConverters)
+{
+    program.write("VornImport.ini", ("[Nastavitve]\r\nVhodniImenik=" + input.path() +
+                                     "\r\nIzhodniImenik=" + output.path() + "\r\n")
+                                        .toUtf8());
+    host.exec("INSERT INTO INISET VALUES ('OZNAKACLANA', 'ABC')");
+    struct Case
+    {
+        QString typeText;
+        QString logLine;
+        QString file;
+        QString bodyElement;
+    };
+    const Case cases[] = {
+        {"Transakcije - MemberTransactions", "Import transa", "MemberTransactions.xml", "MemberTransactions"},
+        {"Dnevne Transakcije", "Import transa CurrentDay", "MemberTransactionsCurrentDay.xml",
+         "MemberTransactionsCurrentDay"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typeText.toStdString());
+        input.write(c.file, transactionsXml({Tx()}, "2024-01-31", c.bodyElement));
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        const int exitCode = RunVornConvert({host.alias(), "user", "password", "--type", c.typeText},
+                                            program.path(), out, err);
+        EXPECT_EQ(exitCode, 0) << errText.toStdString();
+        EXPECT_TRUE(outText.contains("\n" + c.logLine + "\n\nimport transa OK\n")) << outText.toStdString();
+        EXPECT_EQ(column(onlyRecord(), 7), "ABC  ");
     }
 }
 
