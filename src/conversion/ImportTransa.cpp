@@ -8,9 +8,9 @@
 #include "reports/SettlementInstructionsReport.h"
 #include "reports/TransactionsReport.h"
 
+#include <charconv>
 #include <QFile>
-#include <QLocale>
-#include <QRegularExpression>
+#include <string>
 
 using TransactionsReport::TXMLMemberTransaction;
 
@@ -26,12 +26,30 @@ double decimalValue(const QString &text)
 {
     QString withComma = text;
     withComma.replace(u'.', u',');
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[+-]?(\\d+(,\\d*)?|,\\d+)([eE][+-]?\\d+)?\\s*$"));
-    bool ok = number.match(withComma).hasMatch();
-    const double value =
-        ok ? QLocale::c().toDouble(QString(withComma).replace(u',', u'.').trimmed(), &ok) : 0;
-    if (!ok)
+    const QString trimmed = withComma.trimmed();
+    std::string number;
+    number.reserve(trimmed.size());
+    int separators = 0;
+    bool valid = true;
+    for (const QChar c : trimmed) {
+        const char16_t u = c.unicode();
+        if (u == u',') {
+            ++separators;
+            number += '.';
+        } else if ((u >= u'0' && u <= u'9') || u == u'-' || u == u'+' || u == u'e' || u == u'E') {
+            number += char(u);
+        } else {
+            valid = false;
+            break;
+        }
+    }
+    const char *begin = number.data();
+    const char *end = begin + number.size();
+    if (begin != end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
+        ++begin;
+    double value = 0;
+    const auto parsed = std::from_chars(begin, end, value);
+    if (!valid || separators > 1 || begin == end || parsed.ec != std::errc() || parsed.ptr != end)
         throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(withComma));
     return value;
 }
@@ -62,8 +80,11 @@ TransaFiles::TransaFiles(const QString &folder, int maxOpenFiles)
 
 TransaFiles::~TransaFiles()
 {
-    for (auto &entry : m_open)
-        entry.second->close();
+    for (auto &entry : m_open) {
+        OpenFile &open = *entry.second;
+        open.file.write(open.pending);
+        open.file.close();
+    }
 }
 
 QString TransaFiles::fileName(const QDate &date)
@@ -71,28 +92,37 @@ QString TransaFiles::fileName(const QDate &date)
     return QStringLiteral("transa") + date.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt");
 }
 
-QFile &TransaFiles::openFile(const QDate &date)
+TransaFiles::OpenFile &TransaFiles::openFile(const QDate &date)
 {
     const qint64 day = date.toJulianDay();
     if (const auto open = m_open.find(day); open != m_open.end())
         return *open->second;
     if (qsizetype(m_open.size()) >= m_maxOpenFiles)
         close();
-    auto file = std::make_unique<QFile>(joinPath(m_folder, fileName(date)));
+    auto open = std::make_unique<OpenFile>(joinPath(m_folder, fileName(date)));
     const bool replaces = !m_written.contains(day);
-    if (!file->open(QIODevice::WriteOnly | (replaces ? QIODevice::Truncate : QIODevice::Append)))
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(file->fileName(), file->errorString()));
+    if (!open->file.open(QIODevice::WriteOnly | QIODevice::Unbuffered |
+                         (replaces ? QIODevice::Truncate : QIODevice::Append)))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(open->file.fileName(), open->file.errorString()));
     m_written.insert(day);
-    return *m_open.emplace(day, std::move(file)).first->second;
+    return *m_open.emplace(day, std::move(open)).first->second;
+}
+
+void TransaFiles::write(OpenFile &open)
+{
+    if (open.file.write(open.pending) != open.pending.size())
+        throw EInOutError(QStringLiteral("Cannot write file \"%1\". %2")
+                              .arg(open.file.fileName(), open.file.errorString()));
+    open.pending.clear();
 }
 
 void TransaFiles::append(const QDate &date, const QByteArray &line)
 {
-    QFile &file = openFile(date);
-    if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
-        throw EInOutError(
-            QStringLiteral("Cannot write file \"%1\". %2").arg(file.fileName(), file.errorString()));
+    OpenFile &open = openFile(date);
+    open.pending.append(line).append("\r\n", 2);
+    if (open.pending.size() >= kWriteSize)
+        write(open);
 }
 
 void TransaFiles::close()
@@ -100,11 +130,8 @@ void TransaFiles::close()
     auto open = std::move(m_open);
     m_open.clear();
     for (auto &entry : open) {
-        QFile &file = *entry.second;
-        if (!file.flush())
-            throw EInOutError(
-                QStringLiteral("Cannot write file \"%1\". %2").arg(file.fileName(), file.errorString()));
-        file.close();
+        write(*entry.second);
+        entry.second->file.close();
     }
 }
 
@@ -209,8 +236,8 @@ QDate TImportTransa::settlementDateWithoutInstruction()
 {
     if (!m_toDate) {
         const QString toDate = m_header->ToDate();
-        m_toDate = m_kind == ReportKind::CurrentDay && toDate.isEmpty() ? Clock::today()
-                                                                        : ParseXmlDateTime(toDate).date();
+        m_toDate =
+            m_kind == ReportKind::CurrentDay && toDate.isEmpty() ? Clock::today() : ParseXmlDate(toDate);
     }
     return *m_toDate;
 }
@@ -258,7 +285,7 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
 
     const QString isin = transaction.IsinCode();
     const QString dateTime = transaction.TransactionDateTime();
-    const QDate date = ParseXmlDateTime(dateTime).date();
+    const QDate date = ParseXmlDate(dateTime);
     const SecurityLookup security = FindSecurityCode(isin, date, TransaImportPreferred, ErrorList);
     const qint64 quantity = qAbs(qint64(volume));
     record.text("%-12.12s", security.error.isEmpty() ? security.code : QStringLiteral(" "))
@@ -271,8 +298,8 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     if (const TMemberTradeClass *trade = FindSettlementInstruction(source)) {
         record.decimal("%17.4f", decimalValue(trade->Price))
             .text("%-40.40s", tradeFlag + trade->TradeReference);
-        const QDate tradeDate = ParseXmlDateTime(trade->TradeDateTime).date();
-        record.date(tradeDate).date(tradeDate).date(ParseXmlDateTime(trade->SettlementDate).date());
+        const QDate tradeDate = ParseXmlDate(trade->TradeDateTime);
+        record.date(tradeDate).date(tradeDate).date(ParseXmlDate(trade->SettlementDate));
     } else {
         record.decimal("%17.4f", 0)
             .text("%-40.40s", tradeFlag + QStringLiteral("Ni zapisa v MemberTrades"))

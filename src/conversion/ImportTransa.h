@@ -4,13 +4,14 @@
 
 #include <memory>
 #include <optional>
+#include <QByteArray>
 #include <QDate>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <unordered_map>
 
-class QFile;
 class TXMLHeader;
 namespace TransactionsReport {
 class TXMLMemberTransaction;
@@ -40,7 +41,8 @@ public:
     // "transa" with the date as "yyyymmdd" and ".txt".
     static QString fileName(const QDate &date);
 
-    // Writes the line and CR LF to the date's file. Throws EFCreateError when the file cannot be
+    // Adds the line and CR LF to the date's file; the bytes reach the disk in larger pieces, at
+    // the latest when the files are closed or released. Throws EFCreateError when the file cannot be
     // created or opened, EInOutError when it cannot be written.
     void append(const QDate &date, const QByteArray &line);
     // Flushes and closes every file; throws EInOutError when a file cannot be written.
@@ -50,11 +52,20 @@ public:
     TransaFiles &operator=(const TransaFiles &) = delete;
 
 private:
-    QFile &openFile(const QDate &date);
+    struct OpenFile
+    {
+        explicit OpenFile(const QString &path) : file(path) {}
+        QFile file;
+        QByteArray pending; // lines not yet written
+    };
+    static constexpr qsizetype kWriteSize = 64 * 1024;
+
+    OpenFile &openFile(const QDate &date);
+    void write(OpenFile &open);
 
     QString m_folder;
     int m_maxOpenFiles;
-    std::unordered_map<qint64, std::unique_ptr<QFile>> m_open; // by Julian day
+    std::unordered_map<qint64, std::unique_ptr<OpenFile>> m_open; // by Julian day
     QSet<qint64> m_written; // Julian days whose file this conversion has replaced
 };
 

@@ -17,9 +17,13 @@ int integerPart(const QString &text, int from, int length)
     return part.toInt();
 }
 
-} // namespace
+struct XmlDateTimeParts
+{
+    QDate date;
+    QTime time;
+};
 
-QDateTime ParseXmlDateTime(const QString &text)
+XmlDateTimeParts parseParts(const QString &text)
 {
     const int year = integerPart(text, 1, 4);
     const int month = integerPart(text, 6, 2);
@@ -28,12 +32,25 @@ QDateTime ParseXmlDateTime(const QString &text)
     if (!date.isValid() || year < 1)
         throw EConvertError(QStringLiteral("Invalid argument to date encode"));
     if (text.size() == 10)
-        return QDateTime(date, QTime(0, 0));
+        return {date, QTime(0, 0)};
     const int hours = integerPart(text, 12, 2);
     const int minutes = integerPart(text, 15, 2);
     const int seconds = integerPart(text, 18, 2);
     const QTime time(hours, minutes, seconds);
     if (!time.isValid())
         throw EConvertError(QStringLiteral("Invalid argument to time encode"));
-    return QDateTime(date, time);
+    return {date, time};
+}
+
+} // namespace
+
+QDateTime ParseXmlDateTime(const QString &text)
+{
+    const XmlDateTimeParts parts = parseParts(text);
+    return QDateTime(parts.date, parts.time);
+}
+
+QDate ParseXmlDate(const QString &text)
+{
+    return parseParts(text).date;
 }

@@ -9,3 +9,7 @@
 // for a part that is not a whole number (or is cut short), and EConvertError for a date or
 // time that does not exist.
 QDateTime ParseXmlDateTime(const QString &text);
+
+// The date of ParseXmlDateTime(text), with the same checks (of the time too), without the cost
+// of a local date-time: for converters that write only the day.
+QDate ParseXmlDate(const QString &text);

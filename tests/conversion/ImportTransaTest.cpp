@@ -472,10 +472,10 @@ TEST_F(ImportTransaTest, TransactionValueIsOptionalAndReadWithADecimalPoint)
         QString value;
         QByteArray column23;
     };
-    const Case cases[] = {{"", QByteArray(17, ' ')},
-                          {"1234.5", "        1234,5000"},
-                          {"-12.34567", "         -12,3457"},
-                          {"7", "           7,0000"}};
+    const Case cases[] = {{"", QByteArray(17, ' ')},          {"1234.5", "        1234,5000"},
+                          {"-12.34567", "         -12,3457"}, {"7", "           7,0000"},
+                          {".5", "           0,5000"},        {"+12.", "          12,0000"},
+                          {"1.5e3", "        1500,0000"}};
     for (const Case &c : cases) {
         Tx tx;
         tx.value = c.value;
@@ -606,6 +606,13 @@ TEST_F(ImportTransaTest, BadValuesEndTheConversionWithTheirMessage)
     }
     convert({badAccount});
     EXPECT_TRUE(result.startsWith("\r\n'12A'")) << result.toStdString();
+    for (const char *value : {"inf", "nan", "1.2.3", "--5", "5-", "1e", "0x10", "12 EUR"}) {
+        Tx tx;
+        tx.value = value;
+        convert({tx});
+        EXPECT_EQ(result,
+                  "\r\n'" + QString(value).replace('.', ',') + "' is not a valid floating point value");
+    }
 }
 
 TEST_F(ImportTransaTest, AFolderThatCannotBeWrittenEndsTheConversion)

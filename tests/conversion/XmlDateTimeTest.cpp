@@ -24,6 +24,7 @@ class XmlDateTimeValid : public testing::TestWithParam<ValidCase>
 TEST_P(XmlDateTimeValid, Parses)
 {
     EXPECT_EQ(ParseXmlDateTime(GetParam().text), GetParam().expected);
+    EXPECT_EQ(ParseXmlDate(GetParam().text), GetParam().expected.date());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,6 +56,16 @@ TEST_P(XmlDateTimeInvalid, FailsWithAConversionError)
 {
     try {
         ParseXmlDateTime(GetParam().text);
+        FAIL() << "no error for " << GetParam().text.toStdString();
+    } catch (const EConvertError &error) {
+        EXPECT_EQ(error.message(), GetParam().message);
+    }
+}
+
+TEST_P(XmlDateTimeInvalid, FailsAlsoWhenOnlyTheDateIsWanted)
+{
+    try {
+        ParseXmlDate(GetParam().text);
         FAIL() << "no error for " << GetParam().text.toStdString();
     } catch (const EConvertError &error) {
         EXPECT_EQ(error.message(), GetParam().message);
