@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -54,8 +55,11 @@ void writeHeader(std::ofstream &out, const char *bodyElement)
         << bodyElement << ">\n";
 }
 
-void writeTransactions(const QString &path, long transactions, long instructions, quint32 isins)
+// Writes the report and returns how many distinct pairs of ISIN and date it holds: the
+// security lookups that one conversion asks the host database.
+qsizetype writeTransactions(const QString &path, long transactions, long instructions, quint32 isins)
 {
+    QSet<quint64> lookups;
     std::ofstream out(path.toStdString(), std::ios::binary);
     writeHeader(out, "MemberTransactions");
     out << "      <MemberCode>KDDU</MemberCode>\n";
@@ -64,6 +68,7 @@ void writeTransactions(const QString &path, long transactions, long instructions
     for (long i = 0; i < transactions; ++i) {
         const quint32 day = 1 + random.next(31);
         const quint32 security = random.next(isins);
+        lookups.insert(quint64(security) * 32 + day);
         // Four in five have an instruction; a few reference tickets beyond the instructions.
         const quint32 source = 700000 + random.next(quint32(instructions + instructions / 4));
         const long volume = (i % 7 == 3) ? -long(1 + random.next(5000)) : long(1 + random.next(5000));
@@ -91,6 +96,7 @@ void writeTransactions(const QString &path, long transactions, long instructions
         out.write(record, length);
     }
     out << "    </MemberTransactions>\n  </Body>\n</WSResponse>\n";
+    return lookups.size();
 }
 
 void writeInstructions(const QString &path, long instructions, quint32 isins)
@@ -268,7 +274,7 @@ int main(int argc, char **argv)
     const QString output = dir.filePath(QStringLiteral("output"));
     const QString transactionsPath = input + QStringLiteral("/MemberTransactions.xml");
     const QString instructionsPath = input + QStringLiteral("/MemberSettlementInstructions.xml");
-    writeTransactions(transactionsPath, transactions, instructions, isins);
+    const qsizetype lookups = writeTransactions(transactionsPath, transactions, instructions, isins);
     writeInstructions(instructionsPath, instructions, isins);
     writeHostDatabase(dir.filePath(QStringLiteral("host.sqlite")), isins);
     QFile aliases(dir.filePath(QStringLiteral("aliases.ini")));
@@ -285,6 +291,7 @@ int main(int argc, char **argv)
     std::printf("reports: %ld transactions (%.1f MB), %ld settlement instructions (%.1f MB), %u ISINs\n",
                 transactions, QFileInfo(transactionsPath).size() / 1e6, instructions,
                 QFileInfo(instructionsPath).size() / 1e6, isins);
+    std::printf("distinct pairs of ISIN and date (security lookups): %lld\n", qint64(lookups));
 
     Measure bare, converted;
     for (int round = 0; round < rounds; ++round) {

@@ -232,6 +232,15 @@ void TImportTransa::convertTransactions(TransaFiles &files)
         convertTransaction(*transactions->Items(i), i + 1, memberCode, files);
 }
 
+TypeLookup TImportTransa::findType(const QString &code, int direction)
+{
+    const std::pair<QString, int> key(code, direction);
+    auto known = m_knownTypes.constFind(key);
+    if (known == m_knownTypes.constEnd())
+        known = m_knownTypes.insert(key, typeTable().FindType(code, direction));
+    return *known;
+}
+
 QDate TImportTransa::settlementDateWithoutInstruction()
 {
     if (!m_toDate) {
@@ -249,7 +258,7 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     const QString type = transaction.TransactionType();
     // Looked up before the status test: a skipped transaction still sets the subaccount
     // permission that later transactions of types missing from the table see.
-    const TypeLookup found = typeTable().FindType(type, volume < 0 ? 2 : 1);
+    const TypeLookup found = findType(type, volume < 0 ? 2 : 1);
     if (found.found)
         LastTypeFlag = found.fifthFlag;
     if (transaction.TransactionStatus() != u"CONFIRMED")

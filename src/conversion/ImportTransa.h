@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <unordered_map>
+#include <utility>
 
 class TXMLHeader;
 namespace TransactionsReport {
@@ -110,12 +111,15 @@ private:
     void convertTransactions(TransaFiles &files);
     void convertTransaction(TransactionsReport::TXMLMemberTransaction &transaction, int position,
                             const QString &memberCode, TransaFiles &files);
+    // FindType of the type table, kept per type code and direction: a report repeats few types.
+    TypeLookup findType(const QString &code, int direction);
     // Column 21 of a transaction without instruction: the header's ToDate.
     QDate settlementDateWithoutInstruction();
 
     ReportKind m_kind;
     TXMLHeader *m_header = nullptr;
     std::optional<QDate> m_toDate;
+    QHash<std::pair<QString, int>, TypeLookup> m_knownTypes;
 };
 
 // Converts the current-day transactions report MemberTransactionsCurrentDay.xml into the same
