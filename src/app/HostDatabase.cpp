@@ -170,17 +170,31 @@ void HostQuery::open()
     close();
     if (!m_connection.isOpen())
         throw EDatabaseError(QStringLiteral("Database is not open"));
-    QSqlQuery query(QSqlDatabase::database(m_connection.connectionName(), false));
-    query.setForwardOnly(true);
-    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
-    if (!query.prepare(m_sql.join(u'\n')))
-        throw EDatabaseError(engineMessage(query.lastError()));
+    const QString sql = m_sql.join(u'\n');
+    // A statement asked again with other values is prepared once: lookups run it per record.
+    if (!m_prepared || m_preparedSql != sql || m_preparedConnection != m_connection.connectionName()) {
+        m_prepared.reset();
+        auto query =
+            std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection.connectionName(), false));
+        query->setForwardOnly(true);
+        // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
+        if (!query->prepare(sql))
+            throw EDatabaseError(engineMessage(query->lastError()));
+        m_prepared = std::move(query);
+        m_preparedSql = sql;
+        m_preparedConnection = m_connection.connectionName();
+    }
+    QSqlQuery &query = *m_prepared;
     for (const auto &[name, value] : m_bindings)
         query.bindValue(u':' + name, value);
-    if (!query.exec())
-        throw EDatabaseError(engineMessage(query.lastError()));
+    if (!query.exec()) {
+        const QString message = engineMessage(query.lastError());
+        query.finish();
+        throw EDatabaseError(message);
+    }
     while (query.next())
         m_rows << query.record();
+    query.finish(); // ends the statement's read on the engine until it runs again
     m_position = 0;
     m_open = true;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
 #include <QDate>
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+class QSqlQuery;
 
 // The host's database, reached by alias (see HostAlias.h) through Qt Sql. Failures throw EDatabaseError
 // with the engine's message. Used on one thread; each user keeps its own connection and queries.
@@ -76,6 +79,9 @@ private:
     QStringList m_sql;
     QList<std::pair<QString, QVariant>> m_bindings;
     QList<QSqlRecord> m_rows;
+    std::unique_ptr<QSqlQuery> m_prepared; // the statement last run, kept for the next open
+    QString m_preparedSql;
+    QString m_preparedConnection;
     qsizetype m_position = 0;
     bool m_open = false;
 };
