@@ -40,7 +40,7 @@ void TImportStanje::Convert(QString &result)
             RecordBuilder record(kRecordLength + 1);
             record.text("%-6.6s", memberCode).text("%9.9s", qint64(position->AccountNumber()));
             if (!statusDate)
-                statusDate = ParseXmlDateTime(response->Header()->StatusDate()).date();
+                statusDate = ParseXmlDate(response->Header()->StatusDate());
             const QString isin = position->IsinCode();
             const SecurityLookup security = FindSecurityCode(isin, *statusDate, false, missingSecurities);
             record.text("%-12.12s", security.error.isEmpty() ? security.code : QStringLiteral(" "))
@@ -49,7 +49,7 @@ void TImportStanje::Convert(QString &result)
                 .integer("%.16d", position->AvailableVolume())
                 .integer("%.16d", position->FrozenVolume())
                 .date(*statusDate)
-                .date(ParseXmlDateTime(position->LastChangeDateTime()).date());
+                .date(ParseXmlDate(position->LastChangeDateTime()));
             OutputLines.append(record.take());
         }
         result = missingSecurities.isEmpty() ? QStringLiteral("import stanje OK") : missingSecurities;

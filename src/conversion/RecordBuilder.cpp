@@ -2,8 +2,9 @@
 
 #include "conversion/Windows1250.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdlib>
+#include <QVarLengthArray>
 #include <stdexcept>
 #include <string>
 
@@ -63,26 +64,41 @@ void appendPadded(QByteArray &out, std::string_view body, const FieldFormat &for
     }
 }
 
-void appendText(QByteArray &out, std::string_view format, QStringView value)
+// Cuts or fills the field body that starts at `start` of out in place.
+void fitText(QByteArray &out, qsizetype start, const FieldFormat &format)
 {
-    const FieldFormat field = parseFormat(format, 's');
-    QByteArray encoded = toWindows1250(value);
-    if (field.precision >= 0 && encoded.size() > field.precision)
-        encoded.truncate(field.precision);
-    appendPadded(out, std::string_view(encoded.constData(), encoded.size()), field, false);
+    qsizetype length = out.size() - start;
+    if (format.precision >= 0 && length > format.precision) {
+        out.truncate(start + format.precision);
+        length = format.precision;
+    }
+    if (length >= format.width)
+        return;
+    if (format.leftAlign)
+        out.append(format.width - length, ' ');
+    else
+        out.insert(start, format.width - length, ' ');
 }
 
 } // namespace
 
 RecordBuilder &RecordBuilder::text(std::string_view format, QStringView value)
 {
-    appendText(m_bytes, format, value);
+    const FieldFormat field = parseFormat(format, 's');
+    const qsizetype start = m_bytes.size();
+    appendWindows1250(m_bytes, value);
+    fitText(m_bytes, start, field);
     return *this;
 }
 
 RecordBuilder &RecordBuilder::text(std::string_view format, qint64 number)
 {
-    appendText(m_bytes, format, QString::number(number));
+    const FieldFormat field = parseFormat(format, 's');
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    const qsizetype start = m_bytes.size();
+    m_bytes.append(digits, end - digits);
+    fitText(m_bytes, start, field);
     return *this;
 }
 
@@ -92,14 +108,19 @@ RecordBuilder &RecordBuilder::integer(std::string_view format, qint64 value)
     char digits[24];
     // The magnitude as unsigned, so the smallest 64-bit value has no overflow.
     const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
-    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
-    std::string body = value < 0 ? "-" : "";
-    const int digitCount = int(end - digits);
-    if (field.precision > digitCount)
-        body.append(field.precision - digitCount, '0');
-    body.append(digits, end);
+    const auto digitsEnd = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const qsizetype digitCount = digitsEnd - digits;
+    // Sign, leading zeros up to the precision, digits; built in place for speed.
+    const qsizetype zeros = qMax<qsizetype>(0, field.precision - digitCount);
+    const qsizetype bodyLength = (value < 0 ? 1 : 0) + zeros + digitCount;
+    QVarLengthArray<char, 64> buffer(bodyLength);
+    char *out = buffer.data();
+    if (value < 0)
+        *out++ = '-';
+    std::fill_n(out, zeros, '0');
+    std::copy(digits, digitsEnd, out + zeros);
     // As in printf, a precision switches zero filling of the width off.
-    appendPadded(m_bytes, body, field, field.precision < 0);
+    appendPadded(m_bytes, std::string_view(buffer.data(), bodyLength), field, field.precision < 0);
     return *this;
 }
 
@@ -121,15 +142,23 @@ RecordBuilder &RecordBuilder::decimal(std::string_view format, double value)
 
 RecordBuilder &RecordBuilder::date(const QDate &date)
 {
-    const int parts[] = {date.day(), date.month()};
-    m_bytes.append('0');
-    for (const int part : parts) {
-        m_bytes.append(char('0' + part / 10));
-        m_bytes.append(char('0' + part % 10));
-    }
-    char year[8];
-    const auto end = std::to_chars(year, year + sizeof year, date.year()).ptr;
-    m_bytes.append(4 - qMin<qsizetype>(4, end - year), '0');
-    m_bytes.append(year, end - year);
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day);
+    char field[16];
+    field[0] = '0';
+    field[1] = char('0' + day / 10);
+    field[2] = char('0' + day % 10);
+    field[3] = char('0' + month / 10);
+    field[4] = char('0' + month % 10);
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, year).ptr;
+    const qsizetype yearLength = end - digits;
+    char *out = field + 5;
+    if (yearLength < 4)
+        out = std::fill_n(out, 4 - yearLength, '0');
+    out = std::copy(digits, end, out);
+    m_bytes.append(field, out - field);
     return *this;
 }

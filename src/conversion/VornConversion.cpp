@@ -11,15 +11,6 @@ namespace {
 const QString kMissingPrefix = QStringLiteral("Manjka VP za ISIN:");
 const QString kLineBreak = QStringLiteral("\r\n");
 
-// Whether the missing-securities text names the ISIN already. The empty ISIN occurs in every
-// text, so it counts as named only by a line of its own.
-bool namesIsin(const QString &missingSecurities, const QString &isin)
-{
-    if (isin.isEmpty())
-        return missingSecurities.split(kLineBreak).contains(kMissingPrefix);
-    return missingSecurities.contains(isin);
-}
-
 // The plain form: the first row's code, or that of the first row marked "D" when preferred.
 std::optional<QString> plainFormCode(HostQuery &query, bool preferTransaImport)
 {
@@ -112,14 +103,34 @@ void TVornConversion::CloseDatabase()
     Database.reset();
 }
 
+std::optional<TVornConversion::LookupKey>
+TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool preferTransaImport)
+{
+    if (isin.size() > 16)
+        return std::nullopt;
+    LookupKey key{0, 0, date.toJulianDay(), preferTransaImport};
+    for (qsizetype i = 0; i < isin.size(); ++i) {
+        const char16_t unit = isin[i].unicode();
+        // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
+        if (unit == 0 || unit > 127)
+            return std::nullopt;
+        quint64 &word = i < 8 ? key.isinHead : key.isinTail;
+        word = (word << 8) | unit;
+    }
+    return key;
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
-    const LookupKey key{isin, date, preferTransaImport};
-    auto known = m_knownSecurities.constFind(key);
-    if (known == m_knownSecurities.constEnd()) {
+    const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport);
+    const auto known = key ? m_knownSecurities.constFind(*key) : m_knownSecurities.constEnd();
+    std::optional<QString> code;
+    if (known != m_knownSecurities.constEnd()) {
+        code = *known;
+    } else {
         try {
-            known = m_knownSecurities.insert(key, querySecurityCode(isin, date, preferTransaImport));
+            code = querySecurityCode(isin, date, preferTransaImport);
         } catch (const std::exception &error) {
             if (Query)
                 Query->close();
@@ -127,12 +138,33 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
             missingSecurities += kLineBreak + exceptionMessage(error);
             return {};
         }
+        if (key)
+            m_knownSecurities.insert(*key, code);
     }
-    if (known->has_value())
-        return {known->value(), QString()};
-    if (!namesIsin(missingSecurities, isin))
-        missingSecurities += kLineBreak + kMissingPrefix + isin;
+    if (code)
+        return {*code, QString()};
+    nameMissingIsin(missingSecurities, isin);
     return {QString(), kMissingPrefix + isin};
+}
+
+void TVornConversion::nameMissingIsin(QString &missingSecurities, const QString &isin)
+{
+    if (&missingSecurities != m_missingText || missingSecurities.size() < m_missingTextSize) {
+        m_missingText = &missingSecurities;
+        m_missingTextSize = 0;
+        m_namedIsins.clear();
+    }
+    // Lines added since the last call (database errors, or the converter's own).
+    const QStringView added = QStringView(missingSecurities).mid(m_missingTextSize);
+    for (const QStringView line : added.split(kLineBreak)) {
+        if (line.startsWith(kMissingPrefix))
+            m_namedIsins.insert(line.mid(kMissingPrefix.size()).toString());
+    }
+    if (!m_namedIsins.contains(isin)) {
+        missingSecurities += kLineBreak + kMissingPrefix + isin;
+        m_namedIsins.insert(isin);
+    }
+    m_missingTextSize = missingSecurities.size();
 }
 
 std::optional<QString> TVornConversion::querySecurityCode(const QString &isin, const QDate &date,

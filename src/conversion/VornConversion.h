@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 class HostConnection;
@@ -64,8 +65,6 @@ public:
     void Release();
 
     ConversionStatus status() const { return m_status; }
-    const QString &outputFileName() const { return OutputFileName; }
-    const QList<QByteArray> &outputLines() const { return OutputLines; }
     const TypeTable &typeTable() const { return m_typeTable; }
 
 protected:
@@ -81,7 +80,8 @@ protected:
     void CloseDatabase();
 
     // The host's security code of an ISIN at a date. A missing security is named once in
-    // missingSecurities (a line break, "Manjka VP za ISIN:" and the ISIN); a database error
+    // missingSecurities by a line of its own (a line break, "Manjka VP za ISIN:" and the ISIN;
+    // an ISIN that only occurs inside another line is still named); a database error
     // appends a line break and its message instead, and the code stays empty. The ISIN is
     // bound as a parameter, never pasted into the statement. Results are kept per ISIN, date
     // and preference for the conversion (the host database does not change meanwhile);
@@ -97,16 +97,22 @@ protected:
     TXMLDocument Document;         // the report; the converter sets its file name
 
 private:
+    // What a lookup result is kept under: the ISIN packed into two integers, so that finding it
+    // compares numbers instead of following string pointers (a million records per report).
     struct LookupKey
     {
-        QString isin;
-        QDate date;
-        bool preferTransaImport;
+        quint64 isinHead = 0;
+        quint64 isinTail = 0;
+        qint64 julianDay = 0;
+        bool preferTransaImport = false;
+
         bool operator==(const LookupKey &) const = default;
         friend size_t qHash(const LookupKey &key, size_t seed = 0)
         {
-            return qHashMulti(seed, key.isin, key.date, key.preferTransaImport);
+            return qHashMulti(seed, key.isinHead, key.isinTail, key.julianDay, key.preferTransaImport);
         }
+        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII): it is not kept.
+        static std::optional<LookupKey> of(const QString &isin, const QDate &date, bool preferTransaImport);
     };
 
     // Runs the lookup statement; nullopt when the host lacks the security.
@@ -115,6 +121,15 @@ private:
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
     QHash<LookupKey, std::optional<QString>> m_knownSecurities;
+    // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
+    // line names it already.
+    void nameMissingIsin(QString &missingSecurities, const QString &isin);
+
+    // The ISINs that lines of the missing-securities text name, read up to m_missingTextSize.
+    // The text only grows during a conversion; a different or shortened text is read afresh.
+    const QString *m_missingText = nullptr;
+    qsizetype m_missingTextSize = 0;
+    QSet<QString> m_namedIsins;
     bool m_lookupFailed = false;
     TypeTable m_typeTable;
     ConversionStatus m_status = ConversionStatus::NotRun;

@@ -42,13 +42,17 @@ void appendWindows1250(QByteArray &bytes, QStringView text)
     const auto &table = encodeTable();
     const qsizetype size = text.size();
     const char16_t *units = text.utf16();
+    const qsizetype start = bytes.size();
+    bytes.resize(start + size);
+    char *out = bytes.data() + start;
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t unit = units[i];
         // A character beyond the basic plane is one "?", not one per surrogate.
         if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1]))
             ++i;
-        bytes.append(table[unit]);
+        *out++ = table[unit];
     }
+    bytes.resize(out - bytes.constData());
 }
 
 QByteArray toWindows1250(QStringView text)

@@ -7,23 +7,26 @@ namespace {
 // The part at 1-based position from with the given length, read as a decimal whole number.
 int integerPart(const QString &text, int from, int length)
 {
-    const QString part = text.mid(from - 1, length);
-    const bool signed_ = part.size() > 1 && (part.front() == u'-' || part.front() == u'+');
+    const QStringView part = QStringView(text).mid(from - 1).left(length);
+    const bool hasSign = part.size() > 1 && (part.front() == u'-' || part.front() == u'+');
+    int value = 0;
     bool ok = !part.isEmpty();
-    for (qsizetype i = signed_ ? 1 : 0; ok && i < part.size(); ++i)
+    for (qsizetype i = hasSign ? 1 : 0; ok && i < part.size(); ++i) {
         ok = part[i] >= u'0' && part[i] <= u'9';
+        value = value * 10 + (part[i].unicode() - u'0');
+    }
     if (!ok)
         throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(part));
-    return part.toInt();
+    return part.front() == u'-' ? -value : value;
 }
 
-struct XmlDateTimeParts
+struct DateAndTime
 {
     QDate date;
     QTime time;
 };
 
-XmlDateTimeParts parseParts(const QString &text)
+DateAndTime parseParts(const QString &text)
 {
     const int year = integerPart(text, 1, 4);
     const int month = integerPart(text, 6, 2);
@@ -46,7 +49,7 @@ XmlDateTimeParts parseParts(const QString &text)
 
 QDateTime ParseXmlDateTime(const QString &text)
 {
-    const XmlDateTimeParts parts = parseParts(text);
+    const DateAndTime parts = parseParts(text);
     return QDateTime(parts.date, parts.time);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 
@@ -10,6 +11,6 @@
 // time that does not exist.
 QDateTime ParseXmlDateTime(const QString &text);
 
-// The date of ParseXmlDateTime(text), with the same checks (of the time too), without the cost
-// of a local date-time: for converters that write only the day.
+// The date of ParseXmlDateTime, with the same checks and failures. Converters that write only
+// the date use it: it needs no time zone, which costs a system call per value.
 QDate ParseXmlDate(const QString &text);

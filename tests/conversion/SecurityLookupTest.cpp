@@ -118,6 +118,44 @@ TEST_P(SecurityLookupTest, AnEmptyIsinMissingIsNamedOnceToo)
     EXPECT_EQ(missing, "\r\nManjka VP za ISIN:");
 }
 
+TEST_P(SecurityLookupTest, LongAndNonAsciiIsinsAreLookedUpAlike)
+{
+    host->exec(QString::fromUtf8("INSERT INTO SFVP VALUES (1, 'ČŠŽ000000001', 'LETTERS', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'SHORT', NULL, 'N')"));
+    open();
+    for (int record = 0; record < 2; ++record) {
+        EXPECT_EQ(find(QString::fromUtf8("ČŠŽ000000001")).code, "LETTERS");
+        EXPECT_EQ(find("SI0000000001").code, "SHORT");
+        EXPECT_EQ(find("SI00000000012345678901").error, "Manjka VP za ISIN:SI00000000012345678901");
+        EXPECT_EQ(find("XS000000000").error, "Manjka VP za ISIN:XS000000000");
+    }
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI00000000012345678901\r\nManjka VP za ISIN:XS000000000");
+}
+
+TEST_P(SecurityLookupTest, AnIsinInsideAnotherLineIsStillNamed)
+{
+    open();
+    find("SI00000000012");
+    find("SI0000000001");
+    find("SI0000000001");
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI00000000012\r\nManjka VP za ISIN:SI0000000001");
+}
+
+TEST_P(SecurityLookupTest, LinesAlreadyInTheTextCount)
+{
+    open();
+    missing = "\r\nManjka VP za ISIN:SI0000000001";
+    find("SI0000000001");
+    missing += "\r\nManjka VP za ISIN:SI0000000002";
+    find("SI0000000002");
+    find("SI0000000003");
+    EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI0000000001\r\nManjka VP za ISIN:SI0000000002\r\nManjka VP za "
+                       "ISIN:SI0000000003");
+    QString fresh;
+    conversion->FindSecurityCode("SI0000000001", kDay, false, fresh);
+    EXPECT_EQ(fresh, "\r\nManjka VP za ISIN:SI0000000001");
+}
+
 TEST_P(SecurityLookupTest, AQuoteInTheIsinIsDataNotSql)
 {
     host->exec("INSERT INTO SFVP VALUES (1, 'SI''0000001', 'QUOTED', NULL, 'N');"

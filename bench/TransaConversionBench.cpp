@@ -2,7 +2,7 @@
 // generated SQLite host database, and compares the rate and peak memory with a bare pugixml
 // parse of the same two reports.
 //
-//     transa_bench [transactions=1000000] [instructions=200000] [isins=20000] [rounds=1]
+//     transa_conversion_bench [transactions=1000000] [instructions=200000] [isins=20000] [rounds=1]
 //
 // The reports, the host database and the import files live in a temporary folder that is
 // removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the ISINs.

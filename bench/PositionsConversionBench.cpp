@@ -1,0 +1,265 @@
+// Converts a generated positions report of 1,000,000 positions over 20,000 distinct ISINs against
+// a generated SQLite host database of 50,000 securities, in the plain and the listing form of the
+// security lookup, and compares the rate with a bare pugixml parse of the same report.
+//
+//   positions_conversion_bench [FOLDER]   generates into FOLDER (a temporary folder by default)
+//
+// Every measurement runs in a child process of its own, so each peak resident memory is its own.
+
+#include "common/Messenger.h"
+#include "conversion/ImportDispatch.h"
+
+#include <cstdio>
+#include <pugixml.hpp>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kPositions = 1'000'000;
+constexpr int kDistinctIsins = 20'000;
+constexpr int kMissingIsins = 100; // of the distinct ISINs, the host lacks these
+constexpr int kSecurities = 50'000;
+
+QString securityIsin(int index)
+{
+    return QStringLiteral("XS%1").arg(index, 10, 10, QLatin1Char('0'));
+}
+
+QString reportIsin(int position)
+{
+    const int index = int((qint64(position) * 7919) % kDistinctIsins);
+    return index < kMissingIsins ? QStringLiteral("ZZ%1").arg(index, 10, 10, QLatin1Char('0'))
+                                 : securityIsin(index);
+}
+
+void exec(QSqlQuery &query, const QString &statement)
+{
+    if (!query.exec(statement))
+        throw std::runtime_error(query.lastError().text().toStdString());
+}
+
+void generateHostDatabase(const QString &path)
+{
+    QFile::remove(path);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("generate"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            throw std::runtime_error("cannot create the host database");
+        QSqlQuery query(db);
+        exec(query, "CREATE TABLE SFVP (SFVP integer, ISIN varchar(12), KRT varchar(12), ZPDVP date, "
+                    "VornTransaImport varchar(1))");
+        exec(query, "CREATE TABLE KTC (SFVP integer, SFTRG integer, DANPRK date)");
+        exec(query, "CREATE TABLE TRG (Sftrg integer, SFDRZTRG varchar(2))");
+        exec(query, "CREATE TABLE INISET (Kljuc varchar(60), Vrednost varchar(250))");
+        exec(query, "INSERT INTO TRG VALUES (1, 'S'), (2, 'X')");
+        db.transaction();
+        QSqlQuery security(db);
+        security.prepare("INSERT INTO SFVP VALUES (?, ?, ?, ?, 'N')");
+        QSqlQuery listing(db);
+        listing.prepare("INSERT INTO KTC VALUES (?, ?, NULL)");
+        for (int i = 0; i < kSecurities; ++i) {
+            security.addBindValue(i);
+            security.addBindValue(securityIsin(i));
+            security.addBindValue(QStringLiteral("K%1").arg(i, 7, 10, QLatin1Char('0')));
+            security.addBindValue(i % 10 == 0 ? QVariant(QStringLiteral("2030-12-31")) : QVariant());
+            if (!security.exec())
+                throw std::runtime_error(security.lastError().text().toStdString());
+            // Every security is listed on the "S" market, every third one also elsewhere.
+            for (int market : {1, 2}) {
+                if (market == 2 && i % 3 != 0)
+                    continue;
+                listing.addBindValue(i);
+                listing.addBindValue(market);
+                if (!listing.exec())
+                    throw std::runtime_error(listing.lastError().text().toStdString());
+            }
+        }
+        db.commit();
+        exec(query, "CREATE INDEX SFVP_ISIN ON SFVP (ISIN)");
+        exec(query, "CREATE INDEX KTC_SFVP ON KTC (SFVP)");
+        exec(query, "CREATE INDEX TRG_SFTRG ON TRG (Sftrg)");
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("generate"));
+}
+
+void generateReport(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write the report");
+    QByteArray chunk;
+    chunk += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\">\n"
+             "  <Header>\n    <GUID>bench</GUID>\n    <TimeStamp>2024-01-16T06:00:00</TimeStamp>\n"
+             "    <StatusDate>2024-01-15</StatusDate>\n  </Header>\n"
+             "  <Body>\n    <MemberAccountPositions>\n      <MemberCode>BENCH</MemberCode>\n";
+    for (int i = 0; i < kPositions; ++i) {
+        const QByteArray account = QByteArray::number(1'000'000 + i % 50'000);
+        chunk += "      <MemberAccountPosition>\n        <AccountNumber>" + account +
+                 "</AccountNumber>\n        <RawAccountNumber>" + account +
+                 "</RawAccountNumber>\n        <IBAN>SI56" + account + "</IBAN>\n        <IsinCode>" +
+                 reportIsin(i).toLatin1() + "</IsinCode>\n        <TotalVolume>" +
+                 QByteArray::number(1 + i % 100'000) + "</TotalVolume>\n        <AvailableVolume>" +
+                 QByteArray::number(1 + i % 90'000) + "</AvailableVolume>\n        <FrozenVolume>" +
+                 QByteArray::number(i % 7 == 0 ? -(i % 13) : i % 10) +
+                 "</FrozenVolume>\n        <LastChangeDateTime>2023-" + QByteArray::number(10 + i % 3) +
+                 "-1" + QByteArray::number(i % 10) +
+                 "T10:15:30</LastChangeDateTime>\n      </MemberAccountPosition>\n";
+        if (chunk.size() > (1 << 20)) {
+            file.write(chunk);
+            chunk.clear();
+        }
+    }
+    chunk += "    </MemberAccountPositions>\n  </Body>\n</WSResponse>\n";
+    file.write(chunk);
+}
+
+// Peak resident memory of this process in bytes.
+qint64 peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+class SilentMessenger : public Messenger
+{
+public:
+    void log(const QString &) override {}
+    void debugLog(const QString &) override {}
+    void showMessage(const QString &) override {}
+};
+
+// Child: one conversion; prints "seconds peakBytes records".
+int runConversion(const QString &folder, bool listingForm)
+{
+    ImportRequest request;
+    request.label = QStringLiteral("Stanja");
+    request.DatabaseAlias = QStringLiteral("BENCH");
+    request.InputFolder = folder;
+    request.OutputFolder =
+        QDir(folder).filePath(listingForm ? QStringLiteral("listing") : QStringLiteral("plain"));
+    request.PapirPoKotacijiSLO = listingForm;
+    request.programFolder = folder;
+    QDir().mkpath(request.OutputFolder);
+    SilentMessenger messenger;
+    QElapsedTimer timer;
+    timer.start();
+    const ImportOutcome outcome = DoImport(request, messenger);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (outcome.result != ImportResult::MissingSecurities) {
+        std::fprintf(stderr, "unexpected result: %s\n", qPrintable(outcome.message.left(200)));
+        return 1;
+    }
+    std::printf("%.3f %lld\n", seconds, peakResidentBytes());
+    return 0;
+}
+
+// Child: the bare parse; prints "seconds peakBytes".
+int runBareParse(const QString &folder)
+{
+    const QByteArray path = QDir(folder).filePath(QStringLiteral("MemberAccountPositions.xml")).toLocal8Bit();
+    QElapsedTimer timer;
+    timer.start();
+    pugi::xml_document document;
+    const pugi::xml_parse_result result = document.load_file(path.constData());
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (!result)
+        return 1;
+    std::printf("%.3f %lld\n", seconds, peakResidentBytes());
+    return 0;
+}
+
+struct Measurement
+{
+    double seconds = 0;
+    qint64 peakBytes = 0;
+};
+
+Measurement measure(const QString &folder, const QString &mode)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child"), mode, folder});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        throw std::runtime_error("measurement " + mode.toStdString() + " failed");
+    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+    return {figures.value(0).toDouble(), figures.value(1).toLongLong()};
+}
+
+double megabytes(qint64 bytes)
+{
+    return bytes / (1024.0 * 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 4 && arguments[1] == u"--child") {
+        qputenv("VORNIMPORT_ALIASES",
+                QDir(arguments[3]).filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
+        if (arguments[2] == u"parse")
+            return runBareParse(arguments[3]);
+        return runConversion(arguments[3], arguments[2] == u"listing");
+    }
+
+    QTemporaryDir temporary;
+    const QString folder = arguments.size() > 1 ? arguments[1] : temporary.path();
+    QDir().mkpath(folder);
+    const QDir dir(folder);
+    try {
+        std::printf("Generating %d positions over %d ISINs and %d securities in %s\n", kPositions,
+                    kDistinctIsins, kSecurities, qPrintable(folder));
+        generateHostDatabase(dir.filePath(QStringLiteral("host.sqlite")));
+        generateReport(dir.filePath(QStringLiteral("MemberAccountPositions.xml")));
+        QFile aliases(dir.filePath(QStringLiteral("aliases.ini")));
+        aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        aliases.write("[BENCH]\r\nDriver=SQLITE\r\nDatabase=host.sqlite\r\n");
+        aliases.close();
+        QFile types(dir.filePath(QStringLiteral("tipi.ini")));
+        types.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        types.close();
+
+        const qint64 reportBytes =
+            QFileInfo(dir.filePath(QStringLiteral("MemberAccountPositions.xml"))).size();
+        std::printf("Report: %.1f MB\n", megabytes(reportBytes));
+        const Measurement parse = measure(folder, QStringLiteral("parse"));
+        const double parseRate = kPositions / parse.seconds;
+        std::printf("%-26s %10.0f records/s  peak %7.1f MB\n", "bare pugixml parse", parseRate,
+                    megabytes(parse.peakBytes));
+        for (const QString &form : {QStringLiteral("plain"), QStringLiteral("listing")}) {
+            const Measurement conversion = measure(folder, form);
+            const double rate = kPositions / conversion.seconds;
+            std::printf(
+                "%-26s %10.0f records/s  peak %7.1f MB  rate %.2f of the parse  memory %.2f x the report\n",
+                qPrintable(QStringLiteral("conversion, ") + form + QStringLiteral(" form")), rate,
+                megabytes(conversion.peakBytes), rate / parseRate,
+                double(conversion.peakBytes) / reportBytes);
+        }
+        const bool sameOutput = QFileInfo(dir.filePath(QStringLiteral("plain/stanje.txt"))).size() > 0;
+        std::printf("Output written: %s\n", sameOutput ? "yes" : "no");
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
