@@ -125,29 +125,41 @@ protected:
     TempDir program;
     TempDir input;
     TempDir output;
-    HostTestDatabase host{HostEngine::SQLite};
+    std::unique_ptr<HostTestDatabase> host;
     QDateTime runStart = QDateTime::currentDateTime().addSecs(-60);
     QString result;
     ConversionStatus status = ConversionStatus::NotRun;
 
+    virtual HostEngine engine() const { return HostEngine::SQLite; }
+
+    // The test server's user; SQLite takes any.
+    static QString userName()
+    {
+        const auto server = PostgresTestServer::fromEnvironment();
+        return server ? server->user : QStringLiteral("user");
+    }
+
     void SetUp() override
     {
+        if (engine() == HostEngine::PostgreSQL)
+            VORN_REQUIRE_POSTGRES();
         program.write("tipi.ini", kTypeTable);
-        host.createHostTables();
-        host.exec("INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N')");
+        host = std::make_unique<HostTestDatabase>(engine());
+        host->createHostTables();
+        host->exec("INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N')");
     }
 
     void setMoveSequence(const QString &value)
     {
-        host.exec("INSERT INTO INISET VALUES ('TransaUseMoveSequence', '" + value + "')");
+        host->exec("INSERT INTO INISET VALUES ('TransaUseMoveSequence', '" + value + "')");
     }
 
     template<class Converter = TImportTransa>
     void convert(const QString &memberCode = "ABC", const QString &fileSuffix = QString())
     {
         Converter converter(program.path());
-        converter.Alias = host.alias();
-        converter.UserName = "user";
+        converter.Alias = host->alias();
+        converter.UserName = userName();
         converter.Password = "password";
         converter.InputFolder = input.path();
         converter.OutputFolder = output.path();
@@ -237,7 +249,7 @@ TEST_F(ImportTransaTest, MoveSequenceSettingChoosesColumnsTwoAndThree)
                           {"n", "000000041MSEQ "}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.setting.isNull() ? "missing" : c.setting.toStdString());
-        host.exec("DELETE FROM INISET");
+        host->exec("DELETE FROM INISET");
         if (!c.setting.isNull())
             setMoveSequence(c.setting);
         Tx unconfirmed;
@@ -619,7 +631,7 @@ TEST_F(ImportTransaTest, AFolderThatCannotBeWrittenEndsTheConversion)
 {
     input.write("MemberTransactions.xml", transactionsXml({Tx()}));
     TImportTransa converter(program.path());
-    converter.Alias = host.alias();
+    converter.Alias = host->alias();
     converter.InputFolder = input.path();
     converter.OutputFolder = output.filePath("missing");
     converter.TargetMemberCode = "ABC";
@@ -691,6 +703,27 @@ TEST_F(ImportTransaTest, CurrentDayConversionReplacesThePeriodFilesOfTheMember)
     EXPECT_EQ(column(onlyRecord(), 29), right("2024-01-16", 25));
 }
 
+// The same conversion against a host database on PostgreSQL.
+class ImportTransaPostgresTest : public ImportTransaTest
+{
+protected:
+    HostEngine engine() const override { return HostEngine::PostgreSQL; }
+};
+
+TEST_F(ImportTransaPostgresTest, ConvertsWithTheHostSettingAndTheSecurityLookup)
+{
+    setMoveSequence("N");
+    Tx missing;
+    missing.isin = "SI0000000009";
+    missing.dateTime = "2024-01-16";
+    convert({Tx(), missing});
+    EXPECT_EQ(result, "\r\n\r\nManjka VP za ISIN:SI0000000009");
+    const QByteArray found = records("transa20240115_ABC.txt").value(0);
+    EXPECT_EQ(column(found, 2) + column(found, 3), "00000500100001");
+    EXPECT_EQ(column(found, 11), "KRKG        ");
+    EXPECT_EQ(column(records("transa20240116_ABC.txt").value(0), 11), QByteArray(12, ' '));
+}
+
 TEST(TransaFilesTest, ManyDatesWithFewHandlesGiveTheSameBytes)
 {
     TempDir folder;
@@ -731,8 +764,8 @@ protected:
         ImportTransaTest::SetUp();
         request.programFolder = program.path();
         request.OwnMemberCode = "ABC";
-        request.DatabaseAlias = host.alias();
-        request.DatabaseUser = "user";
+        request.DatabaseAlias = host->alias();
+        request.DatabaseUser = userName();
         request.InputFolder = input.path();
         request.OutputFolder = output.path();
         request.RunStartTime = runStart;
@@ -771,7 +804,7 @@ TEST_F(TransaDispatchTest, BothTransactionsTypesHaveTheirConverter)
 
 TEST_F(TransaDispatchTest, TheTransaImportPreferenceReachesTheLookup)
 {
-    host.exec("INSERT INTO SFVP VALUES (2, 'SI0031102120', 'KRKG2', NULL, 'D')");
+    host->exec("INSERT INTO SFVP VALUES (2, 'SI0031102120', 'KRKG2', NULL, 'D')");
     input.write("MemberTransactions.xml", transactionsXml({Tx()}));
     request.label = "Transakcije";
     for (const bool preferred : {false, true}) {
@@ -786,7 +819,7 @@ TEST_F(TransaDispatchTest, VornConvertRunsBothConverters)
     program.write("VornImport.ini", ("[Nastavitve]\r\nVhodniImenik=" + input.path() +
                                      "\r\nIzhodniImenik=" + output.path() + "\r\n")
                                         .toUtf8());
-    host.exec("INSERT INTO INISET VALUES ('OZNAKACLANA', 'ABC')");
+    host->exec("INSERT INTO INISET VALUES ('OZNAKACLANA', 'ABC')");
     struct Case
     {
         QString typeText;
@@ -806,7 +839,7 @@ TEST_F(TransaDispatchTest, VornConvertRunsBothConverters)
         QString errText;
         QTextStream out(&outText);
         QTextStream err(&errText);
-        const int exitCode = RunVornConvert({host.alias(), "user", "password", "--type", c.typeText},
+        const int exitCode = RunVornConvert({host->alias(), "user", "password", "--type", c.typeText},
                                             program.path(), out, err);
         EXPECT_EQ(exitCode, 0) << errText.toStdString();
         EXPECT_TRUE(outText.contains("\n" + c.logLine + "\n\nimport transa OK\n")) << outText.toStdString();
