@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
@@ -32,6 +33,10 @@ public:
 
     // The Qt Sql connection name while open (for HostQuery).
     QString connectionName() const { return m_connectionName; }
+    // The statement prepared on this connection for the text, kept until the connection closes, so
+    // that a statement run again with other values (a lookup per record) is prepared once. Throws
+    // EDatabaseError with the engine's message when it cannot be prepared.
+    QSqlQuery &preparedStatement(const QString &sql);
 
     HostConnection(const HostConnection &) = delete;
     HostConnection &operator=(const HostConnection &) = delete;
@@ -41,6 +46,7 @@ private:
     QString m_userName;
     QString m_password;
     QString m_connectionName; // empty while closed
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 
 // A statement on a connection. Opening it runs the statement and keeps its rows in order, so the row
@@ -79,9 +85,6 @@ private:
     QStringList m_sql;
     QList<std::pair<QString, QVariant>> m_bindings;
     QList<QSqlRecord> m_rows;
-    std::unique_ptr<QSqlQuery> m_prepared; // the statement last run, kept for the next open
-    QString m_preparedSql;
-    QString m_preparedConnection;
     qsizetype m_position = 0;
     bool m_open = false;
 };
