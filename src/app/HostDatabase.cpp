@@ -114,6 +114,22 @@ void HostConnection::open()
     m_connectionName = name;
 }
 
+QSqlQuery &HostConnection::preparedStatement(const QString &sql)
+{
+    std::shared_ptr<QSqlQuery> &statement = m_statements[sql];
+    if (!statement) {
+        auto query = std::make_shared<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
+        query->setForwardOnly(true);
+        // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
+        if (!query->prepare(sql)) {
+            m_statements.remove(sql);
+            throw EDatabaseError(engineMessage(query->lastError()));
+        }
+        statement = std::move(query);
+    }
+    return *statement;
+}
+
 bool HostConnection::isOpen() const
 {
     return !m_connectionName.isEmpty();
@@ -123,6 +139,7 @@ void HostConnection::close()
 {
     if (m_connectionName.isEmpty())
         return;
+    m_statements.clear(); // no statement may outlive its connection
     QSqlDatabase::database(m_connectionName, false).close();
     QSqlDatabase::removeDatabase(m_connectionName);
     m_connectionName.clear();
@@ -170,17 +187,17 @@ void HostQuery::open()
     close();
     if (!m_connection.isOpen())
         throw EDatabaseError(QStringLiteral("Database is not open"));
-    QSqlQuery query(QSqlDatabase::database(m_connection.connectionName(), false));
-    query.setForwardOnly(true);
-    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
-    if (!query.prepare(m_sql.join(u'\n')))
-        throw EDatabaseError(engineMessage(query.lastError()));
+    QSqlQuery &query = m_connection.preparedStatement(m_sql.join(u'\n'));
     for (const auto &[name, value] : m_bindings)
         query.bindValue(u':' + name, value);
-    if (!query.exec())
-        throw EDatabaseError(engineMessage(query.lastError()));
+    if (!query.exec()) {
+        const QString message = engineMessage(query.lastError());
+        query.finish();
+        throw EDatabaseError(message);
+    }
     while (query.next())
         m_rows << query.record();
+    query.finish(); // ends the statement's read on the engine until it runs again
     m_position = 0;
     m_open = true;
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <memory>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+class QSqlQuery;
 
 // The host's database, reached by alias (see HostAlias.h) through Qt Sql. Failures throw EDatabaseError
 // with the engine's message. Used on one thread; each user keeps its own connection and queries.
@@ -29,6 +33,10 @@ public:
 
     // The Qt Sql connection name while open (for HostQuery).
     QString connectionName() const { return m_connectionName; }
+    // The statement prepared on this connection for the text, kept until the connection closes, so
+    // that a statement run again with other values (a lookup per record) is prepared once. Throws
+    // EDatabaseError with the engine's message when it cannot be prepared.
+    QSqlQuery &preparedStatement(const QString &sql);
 
     HostConnection(const HostConnection &) = delete;
     HostConnection &operator=(const HostConnection &) = delete;
@@ -38,6 +46,7 @@ private:
     QString m_userName;
     QString m_password;
     QString m_connectionName; // empty while closed
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 
 // A statement on a connection. Opening it runs the statement and keeps its rows in order, so the row

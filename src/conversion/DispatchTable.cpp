@@ -2,6 +2,7 @@
 #include "conversion/ImportRacuni.h"
 #include "conversion/ImportRazpor.h"
 #include "conversion/ImportStanje.h"
+#include "conversion/ImportTransa.h"
 
 namespace {
 
@@ -17,10 +18,12 @@ DispatchRow converterRow(const QString &label, const QString &logLine, SetOption
             }};
 }
 
-// A row whose converter is not built yet: the dispatch logs its START and finished lines only.
-DispatchRow pendingRow(const QString &label, const QString &logLine)
+// The options of both transactions converters.
+void setTransaOptions(TImportTransa &converter, const ImportRequest &request, const QString &memberCode)
 {
-    return {label, logLine, ConverterFactory()};
+    converter.TargetMemberCode = memberCode;
+    converter.FileSuffix = request.FileSuffix;
+    converter.TransaImportPreferred = request.TransaImportPreferred;
 }
 
 // The allocations rows: the period report, or the current-day report.
@@ -56,8 +59,10 @@ const DispatchTable &standardDispatchTable()
                 converter.OnlyActive = request.onlyActive;
                 converter.OutputMode = QStringLiteral("0"); // the text import file, not the SQL file
             }),
-        pendingRow(QStringLiteral("Transakcije"), QStringLiteral("Import transa")),
-        pendingRow(QStringLiteral("Dnevne Transakcije"), QStringLiteral("Import transa CurrentDay")),
+        converterRow<TImportTransa>(QStringLiteral("Transakcije"), QStringLiteral("Import transa"),
+                                    setTransaOptions),
+        converterRow<TImportTransaToday>(QStringLiteral("Dnevne Transakcije"),
+                                         QStringLiteral("Import transa CurrentDay"), setTransaOptions),
         razporRow(QStringLiteral("Razporeditve"), false),
         razporRow(QStringLiteral("Dnevne Razporeditve"), true),
     };

@@ -1,0 +1,334 @@
+#include "ImportTransa.h"
+
+#include "common/Clock.h"
+#include "common/Exception.h"
+#include "conversion/OutputFiles.h"
+#include "conversion/RecordBuilder.h"
+#include "conversion/XmlDateTime.h"
+#include "reports/SettlementInstructionsReport.h"
+#include "reports/TransactionsReport.h"
+
+#include <charconv>
+#include <QFile>
+#include <string>
+
+using TransactionsReport::TXMLMemberTransaction;
+
+namespace {
+
+constexpr qsizetype kRecordLength = 694;
+const QString kLineBreak = QStringLiteral("\r\n");
+const QString kBaseName = QStringLiteral("transa.txt");
+
+// A decimal text of the reports: every point becomes a comma, and the result is read with the
+// comma as decimal separator ("1234.5" is 1234,5; "1,234.5" is no number).
+double decimalValue(const QString &text)
+{
+    QString withComma = text;
+    withComma.replace(u'.', u',');
+    const QString trimmed = withComma.trimmed();
+    std::string number;
+    number.reserve(trimmed.size());
+    int separators = 0;
+    bool valid = true;
+    for (const QChar c : trimmed) {
+        const char16_t u = c.unicode();
+        if (u == u',') {
+            ++separators;
+            number += '.';
+        } else if ((u >= u'0' && u <= u'9') || u == u'-' || u == u'+' || u == u'e' || u == u'E') {
+            number += char(u);
+        } else {
+            valid = false;
+            break;
+        }
+    }
+    const char *begin = number.data();
+    const char *end = begin + number.size();
+    if (begin != end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
+        ++begin;
+    double value = 0;
+    const auto parsed = std::from_chars(begin, end, value);
+    if (!valid || separators > 1 || begin == end || parsed.ec != std::errc() || parsed.ptr != end)
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(withComma));
+    return value;
+}
+
+// SourceTransactionNumber as a number: 0 when it is empty or not an integer.
+qint64 integerOrZero(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok ? value : 0;
+}
+
+// The write rule of the type table: "D" writes only moves into the account, "N" or none writes
+// every line, any other rule none.
+bool writesLine(const QString &rule, qint32 volume)
+{
+    if (rule == u"D")
+        return volume >= 0;
+    return rule == u"N" || rule.isEmpty();
+}
+
+} // namespace
+
+TransaFiles::TransaFiles(const QString &folder, int maxOpenFiles)
+    : m_folder(folder), m_maxOpenFiles(maxOpenFiles)
+{
+}
+
+TransaFiles::~TransaFiles()
+{
+    for (auto &entry : m_open) {
+        OpenFile &open = *entry.second;
+        open.file.write(open.pending);
+        open.file.close();
+    }
+}
+
+QString TransaFiles::fileName(const QDate &date)
+{
+    return QStringLiteral("transa") + date.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt");
+}
+
+TransaFiles::OpenFile &TransaFiles::openFile(const QDate &date)
+{
+    const qint64 day = date.toJulianDay();
+    if (const auto open = m_open.find(day); open != m_open.end())
+        return *open->second;
+    if (qsizetype(m_open.size()) >= m_maxOpenFiles)
+        close();
+    auto open = std::make_unique<OpenFile>(joinPath(m_folder, fileName(date)));
+    const bool replaces = !m_written.contains(day);
+    if (!open->file.open(QIODevice::WriteOnly | QIODevice::Unbuffered |
+                         (replaces ? QIODevice::Truncate : QIODevice::Append)))
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
+                                .arg(open->file.fileName(), open->file.errorString()));
+    m_written.insert(day);
+    return *m_open.emplace(day, std::move(open)).first->second;
+}
+
+void TransaFiles::write(OpenFile &open)
+{
+    if (open.file.write(open.pending) != open.pending.size())
+        throw EInOutError(QStringLiteral("Cannot write file \"%1\". %2")
+                              .arg(open.file.fileName(), open.file.errorString()));
+    open.pending.clear();
+}
+
+void TransaFiles::append(const QDate &date, const QByteArray &line)
+{
+    OpenFile &open = openFile(date);
+    open.pending.append(line).append("\r\n", 2);
+    if (open.pending.size() >= kWriteSize)
+        write(open);
+}
+
+void TransaFiles::close()
+{
+    auto open = std::move(m_open);
+    m_open.clear();
+    for (auto &entry : open) {
+        write(*entry.second);
+        entry.second->file.close();
+    }
+}
+
+TImportTransa::TImportTransa(const QString &programFolder) : TImportTransa(programFolder, ReportKind::Period)
+{
+}
+
+TImportTransa::TImportTransa(const QString &programFolder, ReportKind kind)
+    : TVornConversion(programFolder), m_kind(kind)
+{
+}
+
+QString TImportTransa::inputFileName() const
+{
+    const QString base = m_kind == ReportKind::Period ? QStringLiteral("MemberTransactions")
+                                                      : QStringLiteral("MemberTransactionsCurrentDay");
+    return FileSuffix.isEmpty() ? base + QStringLiteral(".xml")
+                                : base + u'_' + FileSuffix + QStringLiteral(".xml");
+}
+
+void TImportTransa::LoadSettlementInstructions(QString &result)
+{
+    result.clear();
+    SettlementInstructions.clear();
+    try {
+        TXMLDocument document;
+        document.setFileName(joinPath(InputFolder, QStringLiteral("MemberSettlementInstructions.xml")));
+        SettlementInstructionsReport::IXMLMemberSettlementInstructionList *instructions =
+            SettlementInstructionsReport::BindWSResponse(document)
+                ->Body()
+                ->MemberSettlementInstructions()
+                ->MemberSettlementInstruction();
+        for (int i = 0; i < instructions->Count(); ++i) {
+            SettlementInstructionsReport::TXMLMemberSettlementInstruction *instruction =
+                instructions->Items(i);
+            TMemberTradeClass trade{instruction->Price(), instruction->TradeDateTime(),
+                                    instruction->SettlementDate(), instruction->TradeReference()};
+            const QString key = QString::number(instruction->TicketNumber());
+            if (!SettlementInstructions.contains(key))
+                SettlementInstructions.insert(key, std::move(trade));
+        }
+    } catch (const std::exception &) {
+        // Transactions without their instruction still convert, with the report's own dates.
+    }
+}
+
+const TMemberTradeClass *TImportTransa::FindSettlementInstruction(const QString &key) const
+{
+    const auto found = SettlementInstructions.constFind(key);
+    return found == SettlementInstructions.constEnd() ? nullptr : &found.value();
+}
+
+void TImportTransa::Convert(QString &result)
+{
+    LoadSettlementInstructions(result);
+    ErrorList.clear();
+    LastTypeFlag.clear();
+    m_toDate.reset();
+    try {
+        // Refused before anything is deleted: such a code would lead the masks out of the folder.
+        memberFileName(kBaseName, TargetMemberCode);
+        DeleteFiles(OutputFolder, kBaseName);
+        DeleteFiles(OutputFolder, QStringLiteral("transa*") + TargetMemberCode + QStringLiteral(".txt"));
+        {
+            // Closed also when a transaction fails, so the lines written so far are on disk.
+            TransaFiles files(OutputFolder);
+            convertTransactions(files);
+            files.close();
+        }
+        result += kLineBreak + (ErrorList.isEmpty() ? QStringLiteral("import transa OK") : ErrorList);
+        TagMemberFiles(OutputFolder, QStringLiteral("transa*.txt"), kBaseName, TargetMemberCode,
+                       RunStartTime);
+        setStatus(completedStatus(ErrorList));
+    } catch (const std::exception &error) {
+        result += kLineBreak + exceptionMessage(error);
+        setStatus(ConversionStatus::Failed);
+    }
+}
+
+void TImportTransa::convertTransactions(TransaFiles &files)
+{
+    Document.setFileName(joinPath(InputFolder, inputFileName()));
+    TransactionsReport::TXMLMemberTransactions *report = nullptr;
+    if (m_kind == ReportKind::Period) {
+        TransactionsReport::TXMLWSResponse *response = TransactionsReport::BindWSResponse(Document);
+        m_header = response->Header();
+        report = response->Body()->MemberTransactions();
+    } else {
+        TransactionsCurrentDayReport::TXMLWSResponse *response =
+            TransactionsCurrentDayReport::BindWSResponse(Document);
+        m_header = response->Header();
+        report = response->Body()->MemberTransactionsCurrentDay();
+    }
+    const QString memberCode = report->MemberCode();
+    TransactionsReport::IXMLMemberTransactionList *transactions = report->MemberTransaction();
+    UseMoveSequence = GetIniSetValue(QStringLiteral("TransaUseMoveSequence")) != u"N";
+    for (int i = 0; i < transactions->Count(); ++i)
+        convertTransaction(*transactions->Items(i), i + 1, memberCode, files);
+}
+
+TypeLookup TImportTransa::findType(const QString &code, int direction)
+{
+    const std::pair<QString, int> key(code, direction);
+    auto known = m_knownTypes.constFind(key);
+    if (known == m_knownTypes.constEnd())
+        known = m_knownTypes.insert(key, typeTable().FindType(code, direction));
+    return *known;
+}
+
+QDate TImportTransa::settlementDateWithoutInstruction()
+{
+    if (!m_toDate) {
+        const QString toDate = m_header->ToDate();
+        m_toDate =
+            m_kind == ReportKind::CurrentDay && toDate.isEmpty() ? Clock::today() : ParseXmlDate(toDate);
+    }
+    return *m_toDate;
+}
+
+void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int position,
+                                       const QString &memberCode, TransaFiles &files)
+{
+    const qint32 volume = transaction.Volume();
+    const QString type = transaction.TransactionType();
+    // Looked up before the status test: a skipped transaction still sets the subaccount
+    // permission that later transactions of types missing from the table see.
+    const TypeLookup found = findType(type, volume < 0 ? 2 : 1);
+    if (found.found)
+        LastTypeFlag = found.fifthFlag;
+    if (transaction.TransactionStatus() != u"CONFIRMED")
+        return;
+    try {
+        if (transaction.SubaccountNumber() != 0 && LastTypeFlag != u"D")
+            return;
+    } catch (const std::exception &) {
+        // An unreadable subaccount counts as none.
+    }
+
+    RecordBuilder record(kRecordLength);
+    record.text("%-1.1s", u" ");
+    if (UseMoveSequence)
+        record.integer("%.9d", transaction.MoveSequence()).text("%-5.5s", u"MSEQ");
+    else
+        record.integer("%.9d", transaction.TransactionNumber()).integer("%.5d", position);
+    const QString source = transaction.SourceTransactionNumber();
+    record.integer("%.4d", found.kind)
+        .integer("%.4d", found.direction)
+        .integer("%.9d", integerOrZero(source))
+        .text("%-5.5s", memberCode)
+        .text("%11.11s", qint64(transaction.AccountNumber()));
+
+    QString reference;
+    try {
+        reference = transaction.TransactionReference();
+    } catch (const std::exception &) {
+        // Written as blanks, without the X flag.
+    }
+    const QString tradeFlag = reference.startsWith(u'X') ? QStringLiteral("X") : QString();
+    record.text("%-40.40s", reference).text("%-15.15s", u" ");
+
+    const QString isin = transaction.IsinCode();
+    const QString dateTime = transaction.TransactionDateTime();
+    const QDate date = ParseXmlDate(dateTime);
+    const SecurityLookup security = FindSecurityCode(isin, date, TransaImportPreferred, ErrorList);
+    const qint64 quantity = qAbs(qint64(volume));
+    record.text("%-12.12s", security.error.isEmpty() ? security.code : QStringLiteral(" "))
+        .text("%-12.12s", isin)
+        .text("%-5.5s", u" ")
+        .integer("%.16d", quantity)
+        .integer("%.16d", quantity)
+        .integer("%.16d", 0);
+
+    if (const TMemberTradeClass *trade = FindSettlementInstruction(source)) {
+        record.decimal("%17.4f", decimalValue(trade->Price))
+            .text("%-40.40s", tradeFlag + trade->TradeReference);
+        const QDate tradeDate = ParseXmlDate(trade->TradeDateTime);
+        record.date(tradeDate).date(tradeDate).date(ParseXmlDate(trade->SettlementDate));
+    } else {
+        record.decimal("%17.4f", 0)
+            .text("%-40.40s", tradeFlag + QStringLiteral("Ni zapisa v MemberTrades"))
+            .date(date)
+            .date(date)
+            .date(settlementDateWithoutInstruction());
+    }
+
+    record.text("%-128s", u" ");
+    const QString value = transaction.TransactionValue();
+    if (value.isEmpty())
+        record.text("%17.17s", u" ");
+    else
+        record.decimal("%17.4f", decimalValue(value));
+    record.text("%-20.20s", qint64(transaction.TransactionNumber()))
+        .text("%-100.100s", type)
+        .text("%-100.100s", source);
+    // The two off-market values: the depository's report carries none, so both stay blank.
+    record.text("%20.20s", u" ").text("%20.20s", u" ").text("%25.25s", dateTime);
+
+    if (writesLine(found.sixthFlag, volume))
+        files.append(date, record.bytes());
+}
