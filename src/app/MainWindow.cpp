@@ -413,14 +413,16 @@ void TfrmMain::convertStoredReport(const QString &typeText)
                            "this version; nothing was converted."));
         return;
     }
-    // Reports that the host takes as they are stored.
+    // Types without a conversion of their own.
     static const QStringList storedOnly{
         QStringLiteral("Javna delniška knjiga TOP 50"), QStringLiteral("Transakcije izven trga"),
         QStringLiteral("Trenutni trgovalni računi BTS"), QStringLiteral("Javna delniška knjiga")};
     if (storedOnly.contains(label))
         return;
     const QString operationName = typeText.mid(typeText.indexOf(u'-') + 1).trimmed();
-    DoImport(importRequest(operationName), messenger());
+    const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
+    if (outcome.result == ImportResult::FetchedPathRecorded)
+        FetchedXmlPath = outcome.FetchedXmlPath;
 }
 
 ImportRequest TfrmMain::importRequest(const QString &name) const

@@ -91,6 +91,8 @@ public:
     void DoGetXML();
     // The output folder's clock reading taken at the start of the last run.
     QDateTime runStartTime() const { return RunStartTime; }
+    // Unattended: where the report of the last dispatch lies, for the request file.
+    QString fetchedXmlPath() const { return FetchedXmlPath; }
     // What the dispatch needs to convert the named report of the chosen type, gathered from the window.
     ImportRequest importRequest(const QString &name) const;
 
@@ -155,4 +157,5 @@ private:
     ElMemoryCertStorage m_clientCertStorage;
     ElHTTPSClient m_httpsClient;
     QDateTime RunStartTime;
+    QString FetchedXmlPath;
 };

@@ -300,6 +300,18 @@ TEST_F(DoGetXMLTest, OutputFolderThatCannotTakeTheProbeIsShownToTheOperator)
     EXPECT_FALSE(QFileInfo::exists("/tempTime.txt"));
 }
 
+TEST_F(DoGetXMLTest, UnattendedConvertOnlyRecordsWhereTheReportLies)
+{
+    program.folder.write("in/MemberAccountPositions.xml", positionsReport("OWN7"));
+    const QString request = program.folder.write("request.ini", "[Request]\n");
+    TestWindow &w = start("Pretvorba=1", {"HostDb", "user", "pwd", request});
+    w.setReportTypeText("Stanja - MemberAccountPositions");
+    w.DoGetXML();
+    EXPECT_EQ(w.fetchedXmlPath(), program.folder.filePath("in") + "/MemberAccountPositions.xml");
+    EXPECT_TRUE(outputFiles().isEmpty()); // nothing converted
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
 TEST_F(DoGetXMLTest, UnattendedClockProbeFailureReachesTheCaller)
 {
     const QString request = program.folder.write("request.ini", "[Request]\n");
