@@ -1,7 +1,7 @@
 #include "app/HostConfiguration.h"
 
 #include "app/HostDatabase.h"
-#include "common/Exception.h"
+#include "app/StartUpTexts.h"
 #include "common/Messenger.h"
 
 namespace {
@@ -33,8 +33,7 @@ public:
         try {
             readAll(login);
         } catch (const std::exception &error) {
-            m_messenger.showMessage(QStringLiteral("Napaka ") + m_marker + QStringLiteral(": ") +
-                                    exceptionClassName(error) + u'>' + exceptionMessage(error));
+            m_messenger.showMessage(StepFailureMessage(m_marker, error));
             throw;
         }
         return m_configuration;

@@ -4,11 +4,16 @@
 #include "app/ReportRules.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
+#include "conversion/FolderClock.h"
+#include "conversion/ImportDispatch.h"
+#include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,6 +108,11 @@ TfrmMain::TfrmMain(ProgramStart start, Messenger *messageBoxes, QWidget *parent)
     connect(dtpDateFrom, &QDateEdit::dateChanged, this, &TfrmMain::dtpDateFromChange);
     connect(dtpDateTo, &QDateEdit::dateChanged, this, &TfrmMain::dtpDateFromChange);
     connect(btnGet, &QPushButton::clicked, this, &TfrmMain::btnGetClick);
+
+    m_httpsClient.setClientCertStorage(&m_clientCertStorage);
+    m_httpsClient.onProgress = [this](qint64 received, qint64 total) {
+        showTransferProgress(received, total);
+    };
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -169,11 +179,18 @@ void TfrmMain::createControls()
     pgctrlMain->addTab(TabSheet1, QStringLiteral("Vorn Error"));
     pgctrlMain->setCurrentWidget(tbshtMessages);
 
+    // The status line of a transfer under the pages.
+    lTransfer = new QLabel(this);
+    lTransfer->setObjectName(QStringLiteral("lTransfer"));
+    lTransfer->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    lTransfer->setFixedHeight(EditHeight);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(pnlTop);
     layout->addWidget(pgctrlMain);
+    layout->addWidget(lTransfer);
 }
 
 void TfrmMain::StartUp()
@@ -239,6 +256,7 @@ void TfrmMain::readSettings()
 {
     m_settings = ReadSettings(SettingsFilePath(m_start.programFilePath));
     cbDebug->setChecked(m_settings.Debug);
+    m_httpsClient.setCAFile(m_settings.CAFile);
 }
 
 void TfrmMain::fillMemberBox()
@@ -341,4 +359,122 @@ void TfrmMain::dtpDateFromChange()
                                              dtpDateTo->date(), Clock::today());
     if (corrected != dtpDateTo->date())
         setBothDates(dtpDateFrom->date(), corrected);
+}
+
+void TfrmMain::btnGetClick()
+{
+    try {
+        DoGetXML();
+    } catch (const std::exception &error) {
+        messenger().showMessage(FetchFailureMessage(error));
+    }
+}
+
+void TfrmMain::DoGetXML()
+{
+    RunStartTime = probeOutputFolderClock();
+    const QString typeText = cbTypeXML->currentText();
+    if (justConvert()) {
+        convertStoredReport(typeText);
+        return;
+    }
+    if (const auto refusal =
+            FetchPeriodRefusal(ReportLabel(typeText), dateFrom(), dateTo(), Clock::today())) {
+        if (m_commandLine.Unattended)
+            throw EInvalidPeriod(*refusal);
+        messenger().showMessage(*refusal);
+        return;
+    }
+    messenger().log(QStringLiteral("Fetching reports from the depository is not available in this version; "
+                                   "\"Only conversion XML->txt\" converts the reports stored in the input "
+                                   "folder."));
+}
+
+QDateTime TfrmMain::probeOutputFolderClock() const
+{
+    // An empty setting would put the probe, and later the import files, into the file system's root.
+    const QString folder = m_settings.OutputFolder;
+    if (folder.isEmpty())
+        throw EFCreateError(
+            QStringLiteral("No output folder is set (IzhodniImenik in section Nastavitve of %1).")
+                .arg(SettingsFilePath(m_start.programFilePath)));
+    if (!QFileInfo(folder).isDir())
+        throw EFCreateError(
+            QStringLiteral("The output folder \"%1\" is not an existing folder.").arg(folder));
+    return ProbeFolderClock(folder);
+}
+
+void TfrmMain::convertStoredReport(const QString &typeText)
+{
+    const QString label = ReportLabel(typeText);
+    if (label == QStringLiteral("Dnevne Teoretične vrednosti")) {
+        messenger().log(
+            QStringLiteral("The daily bond values workbook (DailyBondValues.zip) is not available in "
+                           "this version; nothing was converted."));
+        return;
+    }
+    // Types without a conversion of their own.
+    static const QStringList storedOnly{
+        QStringLiteral("Javna delniška knjiga TOP 50"), QStringLiteral("Transakcije izven trga"),
+        QStringLiteral("Trenutni trgovalni računi BTS"), QStringLiteral("Javna delniška knjiga")};
+    if (storedOnly.contains(label))
+        return;
+    const QString operationName = typeText.mid(typeText.indexOf(u'-') + 1).trimmed();
+    const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
+    if (outcome.result == ImportResult::FetchedPathRecorded)
+        FetchedXmlPath = outcome.FetchedXmlPath;
+}
+
+ImportRequest TfrmMain::importRequest(const QString &name) const
+{
+    ImportRequest request;
+    request.name = name;
+    request.label = ReportLabel(cbTypeXML->currentText());
+    request.memberBoxText = cbRemoteClan->currentText();
+    request.OwnMemberCode = m_host.OwnMemberCode;
+    request.onlyActive = onlyActiveAccounts();
+    request.Unattended = m_commandLine.Unattended;
+    request.InputFolder = m_settings.InputFolder;
+    request.OutputFolder = m_settings.OutputFolder;
+    request.RunStartTime = RunStartTime;
+    request.PapirPoKotacijiSLO = m_settings.PapirPoKotacijiSLO;
+    request.TransaImportPreferred = m_host.TransaImportPreferred;
+    request.DatabaseAlias = m_commandLine.Database.Alias;
+    request.DatabaseUser = m_commandLine.Database.User;
+    request.DatabasePassword = m_commandLine.Database.Password;
+    request.FileSuffix = m_commandLine.FileSuffix;
+    request.programFolder = QFileInfo(m_start.programFilePath).absolutePath();
+    return request;
+}
+
+void TfrmMain::TransferReport(const QString &url)
+{
+    setSelectionEnabled(false);
+    showTransferProgress(0, -1);
+    try {
+        m_httpsClient.Get(url);
+    } catch (...) {
+        lTransfer->setText(QStringLiteral("Transfer failed"));
+        setSelectionEnabled(true);
+        throw;
+    }
+    setSelectionEnabled(true);
+}
+
+void TfrmMain::setSelectionEnabled(bool enabled)
+{
+    cbTypeXML->setEnabled(enabled);
+    cbRemoteClan->setEnabled(enabled);
+    btnGet->setEnabled(enabled);
+}
+
+void TfrmMain::showTransferProgress(qint64 received, qint64 total)
+{
+    const QString text = total > 0 ? QStringLiteral("Received %1 of %2 bytes").arg(received).arg(total)
+                                   : QStringLiteral("Received %1 bytes").arg(received);
+    if (lTransfer->text() != text)
+        lTransfer->setText(text);
+    // Get blocks this thread: the window paints meanwhile, but takes no input that could change the
+    // selection.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -3,9 +3,13 @@
 #include "app/CommandLine.h"
 #include "app/HostConfiguration.h"
 #include "app/Settings.h"
+#include "conversion/ImportRequest.h"
+#include "transport/ElHTTPSClient.h"
+#include "transport/ElMemoryCertStorage.h"
 
 #include <memory>
 #include <QDate>
+#include <QDateTime>
 #include <QStringList>
 #include <QTextBrowser>
 #include <QWidget>
@@ -80,6 +84,27 @@ public:
     // Shows an error answer of the depository on the "Vorn Error" page and brings the page to front.
     void showVornError(const QString &html);
 
+    // One run of "Get XML, convert": the clock probe of the output folder sets RunStartTime; with "Only
+    // conversion XML->txt" ticked the stored report of the chosen type is converted, otherwise the period is
+    // checked before a fetch. A refused period is shown in a message box, or raised as EInvalidPeriod in
+    // an unattended run; a failing clock probe is raised (EFCreateError).
+    void DoGetXML();
+    // The output folder's clock reading taken at the start of the last run.
+    QDateTime runStartTime() const { return RunStartTime; }
+    // Unattended: where the report of the last dispatch lies, for the request file.
+    QString fetchedXmlPath() const { return FetchedXmlPath; }
+    // What the dispatch needs to convert the named report of the chosen type, gathered from the window.
+    ImportRequest importRequest(const QString &name) const;
+
+    // The non-visual transport components, configured from the settings, living as long as the window:
+    // the HTTPS client (its answer events are the fetch's) and the client certificate storage it presents.
+    ElHTTPSClient &httpsClient() { return m_httpsClient; }
+    ElMemoryCertStorage &clientCertStorage() { return m_clientCertStorage; }
+    // One GET through the HTTPS client as a fetch runs it: the type list, the member box and the button are
+    // disabled while it runs and enabled again afterwards, also when it fails; the window keeps painting and
+    // its status line shows the bytes received. Raises what Get raises.
+    void TransferReport(const QString &url);
+
 protected:
     // The unattended series of the request file, run at start-up when the fourth argument names an
     // existing file. The request file run provides it; until then the series is empty.
@@ -88,14 +113,18 @@ protected:
 private slots:
     void cbTypeXMLChange();
     void dtpDateFromChange();
-    // Starts the fetch and conversion of the chosen report; the fetch provides it.
-    void btnGetClick() {}
+    // Runs DoGetXML for the operator; what it raises is shown in a message box.
+    void btnGetClick();
 
 private:
     void createControls();
     void readSettings();
     void fillMemberBox();
     void setBothDates(const QDate &from, const QDate &to);
+    QDateTime probeOutputFolderClock() const;
+    void convertStoredReport(const QString &typeText);
+    void setSelectionEnabled(bool enabled);
+    void showTransferProgress(qint64 received, qint64 total);
 
     ProgramStart m_start;
     CommandLine m_commandLine;
@@ -122,6 +151,11 @@ private:
     QPlainTextEdit *mmMessages = nullptr;
     QWidget *TabSheet1 = nullptr;
     VornErrorView *wbVornError = nullptr;
+    QLabel *lTransfer = nullptr;
 
     std::unique_ptr<WindowMessenger> m_messenger;
+    ElMemoryCertStorage m_clientCertStorage;
+    ElHTTPSClient m_httpsClient;
+    QDateTime RunStartTime;
+    QString FetchedXmlPath;
 };

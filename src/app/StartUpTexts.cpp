@@ -31,3 +31,9 @@ QString StepFailureMessage(const QString &marker, const std::exception &error)
     return QStringLiteral("Napaka ") + marker + QStringLiteral(": ") + exceptionClassName(error) + u'>' +
            exceptionMessage(error);
 }
+
+QString FetchFailureMessage(const std::exception &error)
+{
+    return QStringLiteral("Napaka: ") + exceptionClassName(error) + QStringLiteral(", sporočilo: ") +
+           exceptionMessage(error);
+}

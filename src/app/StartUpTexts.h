@@ -16,3 +16,6 @@ QString WrongStartMessage(const QString &menuItemName);
 
 // The box of a failed start-up step: "Napaka <marker>: <class>><message>".
 QString StepFailureMessage(const QString &marker, const std::exception &error);
+
+// The box of a failed fetch: "Napaka: <class>, sporočilo: <message>".
+QString FetchFailureMessage(const std::exception &error);

@@ -3,8 +3,8 @@
 // host database named by ALIAS, and the report type list, and prints what the window would show.
 #include "app/HostConfiguration.h"
 #include "app/Settings.h"
+#include "app/StartUpTexts.h"
 #include "common/Clock.h"
-#include "common/Exception.h"
 #include "common/Messenger.h"
 #include "retrieval/ReportCatalogue.h"
 
@@ -90,7 +90,7 @@ int main(int argc, char **argv)
             messenger);
         out() << "Positions request: " << url << Qt::endl;
     } catch (const std::exception &error) {
-        out() << "Napaka 13: " << exceptionClassName(error) << ">" << exceptionMessage(error) << Qt::endl;
+        out() << StepFailureMessage(QStringLiteral("13"), error) << Qt::endl;
         return 1;
     }
     return 0;

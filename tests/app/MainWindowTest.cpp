@@ -140,8 +140,10 @@ TEST_F(MainWindowTest, EveryControlWithCaptionPositionAndInitialState)
     EXPECT_EQ(pages->currentIndex(), 0);
     EXPECT_EQ(control<QPlainTextEdit>("mmMessages")->parentWidget()->objectName(), "tbshtMessages");
     EXPECT_EQ(control<QTextBrowser>("wbVornError")->parentWidget()->objectName(), "TabSheet1");
-    // The page control fills the window below the top panel.
-    EXPECT_EQ(pages->geometry(), QRect(0, 133, 354, 570 - 133));
+    // The page control fills the window between the top panel and the transfer's status line.
+    EXPECT_EQ(pages->geometry(), QRect(0, 133, 354, 570 - 133 - 21));
+    EXPECT_EQ(control<QLabel>("lTransfer")->geometry(), QRect(0, 570 - 21, 354, 21));
+    EXPECT_EQ(control<QLabel>("lTransfer")->text(), "");
 }
 
 TEST_F(MainWindowTest, PickingAccountsThenPositions)

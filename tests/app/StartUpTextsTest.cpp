@@ -35,3 +35,12 @@ TEST(StartUpTextsTest, StepFailureNamesMarkerClassAndMessage)
               "Napaka K4: EDatabaseError>no connection");
     EXPECT_EQ(StepFailureMessage("13", std::runtime_error("boom")), "Napaka 13: Exception>boom");
 }
+
+TEST(StartUpTextsTest, FetchFailureNamesClassAndMessage)
+{
+    EXPECT_EQ(
+        FetchFailureMessage(EFCreateError("Cannot create file \"/out/tempTime.txt\".")),
+        QString::fromUtf8("Napaka: EFCreateError, sporočilo: Cannot create file \"/out/tempTime.txt\"."));
+    EXPECT_EQ(FetchFailureMessage(std::runtime_error("boom")),
+              QString::fromUtf8("Napaka: Exception, sporočilo: boom"));
+}

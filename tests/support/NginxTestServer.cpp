@@ -61,11 +61,11 @@ bool NginxTestServer::required()
 }
 
 void NginxTestServer::addDocument(const QString &path, const QByteArray &body,
-                                  const QString &announcedFileName)
+                                  const QString &announcedFileName, qint64 bytesPerSecond)
 {
     const QString fileName = QStringLiteral("docs/%1.bin").arg(m_documents.size());
     m_dir.write(fileName, body);
-    m_documents.append({path, m_dir.filePath(fileName), announcedFileName});
+    m_documents.append({path, m_dir.filePath(fileName), announcedFileName, bytesPerSecond});
 }
 
 QString NginxTestServer::url(const QString &path, const QString &host) const
@@ -104,6 +104,8 @@ QString NginxTestServer::configuration() const
             locations +=
                 QStringLiteral("      add_header Content-Disposition 'attachment; filename=\"%1\"';\n")
                     .arg(document.announcedFileName);
+        if (document.bytesPerSecond > 0)
+            locations += QStringLiteral("      limit_rate %1;\n").arg(document.bytesPerSecond);
         locations += QStringLiteral("    }\n");
     }
     return QStringLiteral("daemon off;\n"

@@ -23,8 +23,10 @@ public:
     ~NginxTestServer();
 
     // Serves body at path, announcing announcedFileName in a Content-Disposition header
-    // unless it is empty. Call before start().
-    void addDocument(const QString &path, const QByteArray &body, const QString &announcedFileName);
+    // unless it is empty, at most bytesPerSecond fast when that is not 0 (the body then
+    // arrives in pieces with pauses, as over a slow line). Call before start().
+    void addDocument(const QString &path, const QByteArray &body, const QString &announcedFileName,
+                     qint64 bytesPerSecond = 0);
 
     // Starts nginx and waits until it accepts connections; false with the reason otherwise.
     bool start(QString *error);
@@ -57,6 +59,7 @@ private:
         QString path;
         QString fileName;
         QString announcedFileName;
+        qint64 bytesPerSecond;
     };
 
     TempDir m_dir;

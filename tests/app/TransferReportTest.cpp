@@ -1,0 +1,163 @@
+#include "NginxTestServer.h"
+#include "WindowTestProgram.h"
+
+#include <gtest/gtest.h>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+namespace {
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, '\0');
+    QRandomGenerator generator(5);
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The window's state at one data event of a transfer.
+struct StateDuringTransfer
+{
+    bool typesEnabled;
+    bool memberBoxEnabled;
+    bool buttonEnabled;
+    QString status;
+};
+
+class TransferReportTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Slow enough that the body arrives in several pieces between progress reports.
+        server.addDocument("/MemberAccountPositions", report, "MemberAccountPositions.zip", 1024 * 1024);
+        QString error;
+        if (!server.start(&error)) {
+            if (NginxTestServer::required())
+                FAIL() << error.toStdString();
+            GTEST_SKIP() << error.toStdString();
+        }
+    }
+
+    // The window started as the operator starts it; the settings name the server's authority or not.
+    TestWindow &startWindow(bool trustTheServersAuthority)
+    {
+        program.writeSettings(trustTheServersAuthority
+                                  ? "[Nastavitve]\nCAFile=" + server.caFile().toUtf8() + "\n"
+                                  : QByteArray("[Nastavitve]\n"));
+        window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {}}, &program.boxes);
+        window->StartUp();
+        window->clientCertStorage().add(server.firstClient());
+        window->httpsClient().onData = [this](const char *buffer, qsizetype size) {
+            body.append(buffer, size);
+            states.append({control<QComboBox>("cbTypeXML")->isEnabled(),
+                           control<QComboBox>("cbRemoteClan")->isEnabled(),
+                           control<QPushButton>("btnGet")->isEnabled(), status()});
+            if (failAtData > 0 && states.size() == failAtData)
+                throw EInOutError("disk full");
+        };
+        return *window;
+    }
+
+    template<typename Control> Control *control(const char *name)
+    {
+        auto *found = window->findChild<Control *>(QLatin1String(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    QString status() { return control<QLabel>("lTransfer")->text(); }
+
+    void expectSelectionEnabled()
+    {
+        EXPECT_TRUE(control<QComboBox>("cbTypeXML")->isEnabled());
+        EXPECT_TRUE(control<QComboBox>("cbRemoteClan")->isEnabled());
+        EXPECT_TRUE(control<QPushButton>("btnGet")->isEnabled());
+    }
+
+    const QByteArray report = randomBytes(512 * 1024);
+    NginxTestServer server;
+    WindowTestProgram program;
+    std::unique_ptr<TestWindow> window;
+    QByteArray body;
+    QList<StateDuringTransfer> states;
+    int failAtData = 0; // the data event that fails; 0: none
+};
+} // namespace
+
+TEST_F(TransferReportTest, SelectionIsLockedAndTheStatusCountsTheBytes)
+{
+    TestWindow &w = startWindow(true);
+    PaintCounter counter;
+    control<QLabel>("lTransfer")->installEventFilter(&counter);
+
+    w.TransferReport(server.url("/MemberAccountPositions"));
+
+    EXPECT_EQ(body, report);
+    ASSERT_GE(states.size(), 3);
+    QList<qint64> shownCounts;
+    for (const StateDuringTransfer &state : std::as_const(states)) {
+        EXPECT_FALSE(state.typesEnabled);
+        EXPECT_FALSE(state.memberBoxEnabled);
+        EXPECT_FALSE(state.buttonEnabled);
+        // Once the length is announced, the status names the total too.
+        const QRegularExpressionMatch match =
+            QRegularExpression("^Received (\\d+)(?: of 524288)? bytes$").match(state.status);
+        ASSERT_TRUE(match.hasMatch()) << state.status.toStdString();
+        shownCounts << match.captured(1).toLongLong();
+    }
+    // The status follows the transfer while it runs.
+    EXPECT_TRUE(std::is_sorted(shownCounts.begin(), shownCounts.end()));
+    EXPECT_GT(shownCounts.last(), 0);
+    EXPECT_TRUE(states.last().status.endsWith(" of 524288 bytes")) << states.last().status.toStdString();
+    EXPECT_EQ(status(), "Received 524288 of 524288 bytes");
+    EXPECT_GT(counter.paints, 0); // the status line was painted while Get ran
+    expectSelectionEnabled();
+}
+
+TEST_F(TransferReportTest, SelectionIsEnabledAgainAfterAFailingHandler)
+{
+    TestWindow &w = startWindow(true);
+    failAtData = 2;
+    EXPECT_THROW(w.TransferReport(server.url("/MemberAccountPositions")), EInOutError);
+    ASSERT_EQ(states.size(), 2);
+    EXPECT_FALSE(states[1].typesEnabled);
+    EXPECT_EQ(status(), "Transfer failed");
+    expectSelectionEnabled();
+
+    // The next transfer starts afresh.
+    failAtData = 0;
+    body.clear();
+    w.TransferReport(server.url("/MemberAccountPositions"));
+    EXPECT_EQ(body, report);
+    expectSelectionEnabled();
+}
+
+TEST_F(TransferReportTest, ServerOfAnAuthorityNotInTheSettingsFails)
+{
+    TestWindow &w = startWindow(false);
+    EXPECT_THROW(w.TransferReport(server.url("/MemberAccountPositions")), ETransportError);
+    EXPECT_TRUE(body.isEmpty());
+    EXPECT_TRUE(states.isEmpty());
+    EXPECT_EQ(status(), "Transfer failed");
+    expectSelectionEnabled();
+}
