@@ -99,12 +99,17 @@ void HostTestDatabase::exec(const QString &statements)
     }
 }
 
-void HostTestDatabase::createHostTables()
+void HostTestDatabase::execScript(const QString &path)
 {
-    QFile schema(QStringLiteral(VORN_HOST_SCHEMA));
-    if (!schema.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + schema.fileName().toStdString());
-    QString text = QString::fromUtf8(schema.readAll());
+    QFile script(path);
+    if (!script.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    QString text = QString::fromUtf8(script.readAll());
     text.remove(QRegularExpression(QStringLiteral("--[^\n]*")));
     exec(text);
+}
+
+void HostTestDatabase::createHostTables()
+{
+    execScript(QStringLiteral(VORN_HOST_SCHEMA));
 }

@@ -29,6 +29,8 @@ public:
 
     // Runs statements separated by ";" outside the system under test; throws on the first failure.
     void exec(const QString &statements);
+    // Runs an SQL file of statements separated by ";" (with "--" comments, and no ";" inside values).
+    void execScript(const QString &path);
     // Creates the host tables that the system reads (scripts/host-schema.sql).
     void createHostTables();
 
