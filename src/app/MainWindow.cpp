@@ -144,8 +144,9 @@ void TfrmMain::createControls()
     QFont bold = cbRcnAkt->font();
     bold.setBold(true);
     cbRcnAkt->setFont(bold);
+    // Wider than the original 143 pixels: the substitute fonts need the room up to the window's edge.
     cbJustConvert = place(new QCheckBox(QStringLiteral("Only conversion XML->txt"), pnlTop), "cbJustConvert",
-                          193, 108, 143, CheckBoxHeight);
+                          193, 108, 158, CheckBoxHeight);
 
     lISIN->hide();
     eISIN->hide();
