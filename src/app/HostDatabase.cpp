@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 
 namespace {
@@ -165,34 +166,68 @@ void HostQuery::bindText(const QString &name, const QString &value)
     bind(name, QVariant(value));
 }
 
+QSqlQuery &HostQuery::preparedStatement()
+{
+    const QString sql = m_sql.join(u'\n');
+    QStringList names;
+    names.reserve(m_bindings.size());
+    for (const auto &binding : std::as_const(m_bindings))
+        names << binding.first;
+    // The same names rebind every parameter bound before, so no value of an earlier run stays.
+    if (m_statement && m_statementConnection == m_connection.connectionName() && m_statementSql == sql &&
+        m_statementNames == names)
+        return *m_statement;
+    m_statement.reset();
+    auto statement =
+        std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection.connectionName(), false));
+    statement->setForwardOnly(true);
+    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
+    if (!statement->prepare(sql))
+        throw EDatabaseError(engineMessage(statement->lastError()));
+    m_statement = std::move(statement);
+    m_statementSql = sql;
+    m_statementConnection = m_connection.connectionName();
+    m_statementNames = names;
+    return *m_statement;
+}
+
 void HostQuery::open()
 {
     close();
     if (!m_connection.isOpen())
         throw EDatabaseError(QStringLiteral("Database is not open"));
-    QSqlQuery query(QSqlDatabase::database(m_connection.connectionName(), false));
-    query.setForwardOnly(true);
-    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
-    if (!query.prepare(m_sql.join(u'\n')))
-        throw EDatabaseError(engineMessage(query.lastError()));
-    for (const auto &[name, value] : m_bindings)
+    QSqlQuery &query = preparedStatement();
+    for (const auto &[name, value] : std::as_const(m_bindings))
         query.bindValue(u':' + name, value);
-    if (!query.exec())
-        throw EDatabaseError(engineMessage(query.lastError()));
-    while (query.next())
-        m_rows << query.record();
+    if (!query.exec()) {
+        const QString message = engineMessage(query.lastError());
+        m_statement.reset(); // prepared afresh next time, as a failed statement may be in any state
+        throw EDatabaseError(message);
+    }
+    const QSqlRecord columns = query.record();
+    const int columnCount = columns.count();
+    m_columns.clear();
+    for (int i = 0; i < columnCount; ++i)
+        m_columns << columns.fieldName(i);
+    while (query.next()) {
+        for (int i = 0; i < columnCount; ++i)
+            m_values << query.value(i);
+        ++m_rowCount;
+    }
+    // Releases the engine's cursor (and SQLite's read lock) while keeping the statement prepared.
+    query.finish();
     m_position = 0;
     m_open = true;
 }
 
 bool HostQuery::eof() const
 {
-    return m_position >= m_rows.size();
+    return m_position >= m_rowCount;
 }
 
 int HostQuery::recordCount()
 {
-    return int(m_rows.size());
+    return int(m_rowCount);
 }
 
 void HostQuery::first()
@@ -202,7 +237,7 @@ void HostQuery::first()
 
 void HostQuery::next()
 {
-    if (m_position < m_rows.size())
+    if (m_position < m_rowCount)
         ++m_position;
 }
 
@@ -210,17 +245,19 @@ QString HostQuery::fieldText(const QString &column) const
 {
     if (eof())
         throw EDatabaseError(QStringLiteral("No current record for field '%1'").arg(column));
-    const QSqlRecord &row = m_rows[m_position];
-    for (int i = 0; i < row.count(); ++i) {
-        if (row.fieldName(i).compare(column, Qt::CaseInsensitive) == 0)
-            return row.isNull(i) ? QString() : row.value(i).toString();
+    for (qsizetype i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) {
+            const QVariant &value = m_values[m_position * m_columns.size() + i];
+            return value.isNull() ? QString() : value.toString();
+        }
     }
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(column));
 }
 
 void HostQuery::close()
 {
-    m_rows.clear();
+    m_values.clear();
+    m_rowCount = 0;
     m_position = 0;
     m_open = false;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <QDate>
 #include <QList>
-#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+class QSqlQuery;
 
 // The host's database, reached by alias (see HostAlias.h) through Qt Sql. Failures throw EDatabaseError
 // with the engine's message. Used on one thread; each user keeps its own connection and queries.
@@ -41,7 +43,8 @@ private:
 };
 
 // A statement on a connection. Opening it runs the statement and keeps its rows in order, so the row
-// count is known on every engine.
+// count is known on every engine. A statement opened again with the same text and parameter names is
+// run again without being prepared anew.
 class HostQuery
 {
 public:
@@ -71,11 +74,21 @@ public:
 
 private:
     void bind(const QString &name, const QVariant &value);
+    // The statement of the current text on the current connection, prepared when it is not yet.
+    QSqlQuery &preparedStatement();
 
     HostConnection &m_connection;
     QStringList m_sql;
     QList<std::pair<QString, QVariant>> m_bindings;
-    QList<QSqlRecord> m_rows;
+
+    std::unique_ptr<QSqlQuery> m_statement;
+    QString m_statementSql;        // the text it was prepared from
+    QString m_statementConnection; // the connection it was prepared on
+    QStringList m_statementNames;  // the parameters bound at its last run, in order
+
+    QStringList m_columns;    // of the rows read
+    QList<QVariant> m_values; // the rows read, one after another
+    qsizetype m_rowCount = 0;
     qsizetype m_position = 0;
     bool m_open = false;
 };
