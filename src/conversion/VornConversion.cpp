@@ -216,10 +216,18 @@ void TVornConversion::Release()
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+    // Written in blocks of many lines: a call per line costs more than the line's bytes.
+    constexpr qsizetype blockSize = 1 << 20;
+    QByteArray block;
+    block.reserve(blockSize + 1024);
     for (const QByteArray &line : std::as_const(OutputLines)) {
-        file.write(line);
-        file.write("\r\n", 2);
+        block.append(line).append("\r\n", 2);
+        if (block.size() >= blockSize) {
+            file.write(block);
+            block.resize(0);
+        }
     }
+    file.write(block);
     if (!file.commit())
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
