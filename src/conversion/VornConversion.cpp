@@ -106,9 +106,10 @@ void TVornConversion::CloseDatabase()
 std::optional<TVornConversion::LookupKey>
 TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool preferTransaImport)
 {
-    if (isin.size() > 16)
+    const qint64 julianDay = date.toJulianDay();
+    if (isin.size() > 16 || julianDay != qint32(julianDay))
         return std::nullopt;
-    LookupKey key{0, 0, date.toJulianDay(), preferTransaImport};
+    LookupKey key{0, 0, qint32(julianDay), preferTransaImport};
     for (qsizetype i = 0; i < isin.size(); ++i) {
         const char16_t unit = isin[i].unicode();
         // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
@@ -120,6 +121,39 @@ TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool pref
     return key;
 }
 
+TVornConversion::KnownCode TVornConversion::KnownCode::of(const std::optional<QString> &code,
+                                                          QList<QString> &longCodes)
+{
+    KnownCode known;
+    if (!code)
+        return known;
+    const qsizetype length = code->size();
+    // An empty code is kept as it is, so that a null text stays null.
+    bool ascii = length > 0 && length <= qsizetype(sizeof known.m_text);
+    for (qsizetype i = 0; ascii && i < length; ++i) {
+        const char16_t unit = code->at(i).unicode();
+        ascii = unit < 0x80;
+        known.m_text[i] = char(unit);
+    }
+    if (ascii) {
+        known.m_length = qint8(length);
+    } else {
+        known.m_length = kept;
+        known.m_index = qint32(longCodes.size());
+        longCodes.append(*code);
+    }
+    return known;
+}
+
+std::optional<QString> TVornConversion::KnownCode::code(const QList<QString> &longCodes) const
+{
+    if (m_length == missing)
+        return std::nullopt;
+    if (m_length == kept)
+        return longCodes[m_index];
+    return QString::fromLatin1(m_text, m_length);
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
@@ -127,7 +161,7 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
     const auto known = key ? m_knownSecurities.constFind(*key) : m_knownSecurities.constEnd();
     std::optional<QString> code;
     if (known != m_knownSecurities.constEnd()) {
-        code = *known;
+        code = known->code(m_longCodes);
     } else {
         try {
             code = querySecurityCode(isin, date, preferTransaImport);
@@ -139,7 +173,7 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
             return {};
         }
         if (key)
-            m_knownSecurities.insert(*key, code);
+            m_knownSecurities.insert(*key, KnownCode::of(code, m_longCodes));
     }
     if (code)
         return {*code, QString()};

@@ -103,7 +103,7 @@ private:
     {
         quint64 isinHead = 0;
         quint64 isinTail = 0;
-        qint64 julianDay = 0;
+        qint32 julianDay = 0;
         bool preferTransaImport = false;
 
         bool operator==(const LookupKey &) const = default;
@@ -111,8 +111,26 @@ private:
         {
             return qHashMulti(seed, key.isinHead, key.isinTail, key.julianDay, key.preferTransaImport);
         }
-        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII): it is not kept.
+        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII) or a date
+        // beyond the 32-bit Julian days: it is not kept.
         static std::optional<LookupKey> of(const QString &isin, const QDate &date, bool preferTransaImport);
+    };
+
+    // A kept lookup result. A short ASCII code, as host codes are, is kept in the entry itself:
+    // reading it then touches no memory beyond the table (records come in no order of ISINs,
+    // so every other memory read is a cache miss).
+    class KnownCode
+    {
+    public:
+        static KnownCode of(const std::optional<QString> &code, QList<QString> &longCodes);
+        std::optional<QString> code(const QList<QString> &longCodes) const;
+
+    private:
+        static constexpr qint8 missing = -1;
+        static constexpr qint8 kept = -2; // in longCodes at m_index
+        char m_text[11] = {};
+        qint8 m_length = missing;
+        qint32 m_index = 0;
     };
 
     // Runs the lookup statement; nullopt when the host lacks the security.
@@ -120,7 +138,8 @@ private:
 
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
-    QHash<LookupKey, std::optional<QString>> m_knownSecurities;
+    QHash<LookupKey, KnownCode> m_knownSecurities;
+    QList<QString> m_longCodes; // codes of m_knownSecurities that are not kept in the entry
     // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
     // line names it already.
     void nameMissingIsin(QString &missingSecurities, const QString &isin);

@@ -132,6 +132,27 @@ TEST_P(SecurityLookupTest, LongAndNonAsciiIsinsAreLookedUpAlike)
     EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI00000000012345678901\r\nManjka VP za ISIN:XS000000000");
 }
 
+TEST_P(SecurityLookupTest, CodesOfEveryLengthAndLetterReadAlikeFromTheDatabaseAndFromWhatWasKept)
+{
+    host->exec(QString::fromUtf8("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'K', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (2, 'SI0000000002', 'KRKG1234567', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (3, 'SI0000000003', 'KRKG12345678', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (4, 'SI0000000004', 'ČEŠNJA', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (5, 'SI0000000005', '', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (6, 'SI0000000006', NULL, NULL, 'N')"));
+    open();
+    const QStringList expected = {"K", "KRKG1234567", "KRKG12345678", QString::fromUtf8("ČEŠNJA"), "", ""};
+    for (int record = 0; record < 2; ++record) {
+        for (int i = 0; i < expected.size(); ++i) {
+            const SecurityLookup found = find(QStringLiteral("SI000000000%1").arg(i + 1));
+            EXPECT_EQ(found.code, expected[i]) << record << " " << i;
+            EXPECT_EQ(found.code.isNull(), i == 5) << record << " " << i;
+            EXPECT_TRUE(found.error.isEmpty());
+        }
+    }
+    EXPECT_TRUE(missing.isEmpty());
+}
+
 TEST_P(SecurityLookupTest, AnIsinInsideAnotherLineIsStillNamed)
 {
     open();
