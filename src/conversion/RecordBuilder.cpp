@@ -107,12 +107,13 @@ namespace {
 // arithmetic of the Gregorian calendar (QDate's own takes a call and a table walk).
 void civilDate(qint64 julianDay, int &year, int &month, int &day)
 {
-    const qint64 shifted = julianDay - 1721120; // days since 1 March of the year 0
-    const qint64 era = shifted / 146097;
-    const qint64 dayOfEra = shifted - era * 146097;
-    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+    // Unsigned 32-bit arithmetic suffices for these years and spares the sign corrections.
+    const quint32 shifted = quint32(julianDay - 1721120); // days since 1 March of the year 0
+    const quint32 era = shifted / 146097;
+    const quint32 dayOfEra = shifted - era * 146097;
+    const quint32 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const quint32 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const quint32 shiftedMonth = (5 * dayOfYear + 2) / 153;
     day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
     month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
     year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
@@ -133,14 +134,15 @@ RecordBuilder &RecordBuilder::date(const QDate &date)
         civilDate(julianDay, year, month, day);
         char *out = grow(9);
         out[0] = '0';
-        out[1] = char('0' + day / 10);
-        out[2] = char('0' + day % 10);
-        out[3] = char('0' + month / 10);
-        out[4] = char('0' + month % 10);
-        out[5] = char('0' + year / 1000);
-        out[6] = char('0' + year / 100 % 10);
-        out[7] = char('0' + year / 10 % 10);
-        out[8] = char('0' + year % 10);
+        out[1] = char('0' + unsigned(day) / 10);
+        out[2] = char('0' + unsigned(day) % 10);
+        out[3] = char('0' + unsigned(month) / 10);
+        out[4] = char('0' + unsigned(month) % 10);
+        const auto digits = unsigned(year);
+        out[5] = char('0' + digits / 1000);
+        out[6] = char('0' + digits / 100 % 10);
+        out[7] = char('0' + digits / 10 % 10);
+        out[8] = char('0' + digits % 10);
         return *this;
     }
     date.getDate(&year, &month, &day);
