@@ -28,12 +28,11 @@ QString TXMLNode::Text() const
     return m_element ? XmlValues::toText(XmlDom::singleText(m_element)) : QString();
 }
 
-bool TXMLNode::isMatch(pugi::xml_node child, const char *name) const
+bool TXMLNode::isMatch(pugi::xml_node child, const char *childName, const char *name) const
 {
-    const char *childName = child.name();
     // Fast path: an unprefixed child of an unprefixed parent that declares nothing shares
     // the parent's namespace; this is every element of a report as the depository writes it.
-    if (m_unprefixed && std::strcmp(childName, name) == 0 && !child.first_attribute())
+    if (m_unprefixed && std::strcmp(childName, name) == 0 && XmlDom::isNull(child.first_attribute()))
         return true;
     return XmlDom::hasName(childName, name) &&
            XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, m_element, m_namespaceUri), m_namespaceUri);
@@ -72,12 +71,13 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
     for (pugi::xml_node next = m_cursor; !XmlDom::isNull(next); next = next.next_sibling()) {
         if (next.type() != pugi::node_element)
             continue;
-        if (isMatch(next, name.text)) {
+        const char *childName = next.name();
+        if (isMatch(next, childName, name.text)) {
             m_namesPassed |= skipped | name.bit;
             m_cursor = next.next_sibling();
             return next;
         }
-        skipped |= TXMLName::bitOf(XmlDom::localName(next.name()));
+        skipped |= TXMLName::bitOf(XmlDom::localName(childName));
     }
     return {};
 }
@@ -85,7 +85,7 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
 pugi::xml_node TXMLNode::scanChildren(const char *name) const
 {
     for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && isMatch(child, name))
+        if (child.type() == pugi::node_element && isMatch(child, child.name(), name))
             return child;
     }
     return {};

@@ -63,8 +63,8 @@ protected:
     pugi::xml_node findChild(TXMLName name) const;
     // The same by looking at every child.
     pugi::xml_node scanChildren(const char *name) const;
-    // Whether a child element is one of the given name in this node's namespace.
-    bool isMatch(pugi::xml_node child, const char *name) const;
+    // Whether a child element (named childName) is one of the given name in this node's namespace.
+    bool isMatch(pugi::xml_node child, const char *childName, const char *name) const;
     // findChild with the usual case of a report read in schema order done inline.
     pugi::xml_node nextInRun(TXMLName name) const;
 
