@@ -2,7 +2,7 @@
 // every position, and compares the throughput and peak memory with a bare pugixml parse of
 // the same file.
 //
-//     reports_bench [positions=1000000] [rounds=2] [file]
+//     reports_bench [positions=1000000] [rounds=3] [file]
 //
 // Without a file argument the report is written to a temporary folder and removed afterwards.
 
@@ -141,7 +141,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const long positions = args.size() > 1 ? args[1].toLong() : 1000000;
-    const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 2;
+    const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 3;
     QTemporaryDir dir;
     const QString path =
         args.size() > 3 ? args[3] : dir.filePath(QStringLiteral("MemberAccountPositions.xml"));
