@@ -178,8 +178,8 @@ QSqlQuery &HostQuery::preparedStatement()
         m_statementNames == names)
         return *m_statement;
     m_statement.reset();
-    auto statement =
-        std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection.connectionName(), false));
+    const QSqlDatabase database = QSqlDatabase::database(m_connection.connectionName(), false);
+    auto statement = std::make_unique<QSqlQuery>(database);
     statement->setForwardOnly(true);
     // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
     if (!statement->prepare(sql))
@@ -188,7 +188,25 @@ QSqlQuery &HostQuery::preparedStatement()
     m_statementSql = sql;
     m_statementConnection = m_connection.connectionName();
     m_statementNames = names;
+    m_placeholders.clear();
+    for (const QString &name : std::as_const(names))
+        m_placeholders << u':' + name;
+    m_datesAsText = database.driverName() == u"QSQLITE";
     return *m_statement;
+}
+
+QVariant HostQuery::engineValue(const QVariant &value)
+{
+    if (!m_datesAsText || value.typeId() != QMetaType::QDate)
+        return value;
+    // The text SQLite's driver would make of the date itself, through a general conversion that
+    // costs more than the look-up's statement; a conversion binds the same date again and again.
+    const QDate date = value.toDate();
+    if (date != m_lastDate || m_lastDateText.isNull()) {
+        m_lastDate = date;
+        m_lastDateText = value.toString();
+    }
+    return m_lastDateText;
 }
 
 void HostQuery::open()
@@ -197,8 +215,8 @@ void HostQuery::open()
     if (!m_connection.isOpen())
         throw EDatabaseError(QStringLiteral("Database is not open"));
     QSqlQuery &query = preparedStatement();
-    for (const auto &[name, value] : std::as_const(m_bindings))
-        query.bindValue(u':' + name, value);
+    for (qsizetype i = 0; i < m_bindings.size(); ++i)
+        query.bindValue(m_placeholders[i], engineValue(m_bindings[i].second));
     if (!query.exec()) {
         const QString message = engineMessage(query.lastError());
         m_statement.reset(); // prepared afresh next time, as a failed statement may be in any state

@@ -76,6 +76,8 @@ private:
     void bind(const QString &name, const QVariant &value);
     // The statement of the current text on the current connection, prepared when it is not yet.
     QSqlQuery &preparedStatement();
+    // A bound value as handed to the engine.
+    QVariant engineValue(const QVariant &value);
 
     HostConnection &m_connection;
     QStringList m_sql;
@@ -85,6 +87,10 @@ private:
     QString m_statementSql;        // the text it was prepared from
     QString m_statementConnection; // the connection it was prepared on
     QStringList m_statementNames;  // the parameters bound at its last run, in order
+    QStringList m_placeholders;    // the same as ":name"
+    bool m_datesAsText = false;    // dates are bound as the text the engine's driver makes of them
+    QDate m_lastDate;
+    QString m_lastDateText;
 
     QStringList m_columns;    // of the rows read
     QList<QVariant> m_values; // the rows read, one after another
