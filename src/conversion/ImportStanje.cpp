@@ -49,14 +49,21 @@ void TImportStanje::Convert(QString &result)
             if (!statusDate)
                 statusDate = ParseXmlDate(response->Header()->StatusDate());
             const QString isin = position->IsinCode();
+            // The kept result of the ISIN is fetched while the other fields are read; a field that
+            // fails fails the conversion before or after the look-up alike.
+            prefetchSecurityCode(isin, *statusDate, false);
+            const qint32 totalVolume = position->TotalVolume();
+            const qint32 availableVolume = position->AvailableVolume();
+            const qint32 frozenVolume = position->FrozenVolume();
+            const QDate lastChange = ParseXmlDate(position->LastChangeDateTime());
             const SecurityLookup security = FindSecurityCode(isin, *statusDate, false, missingSecurities);
             record.text(kCode, security.error.isEmpty() ? QStringView(security.code) : QStringView(u" "))
                 .text(kCode, isin)
-                .text(kVolume, qint64(position->TotalVolume()))
-                .integer(kZeroFilledVolume, position->AvailableVolume())
-                .integer(kZeroFilledVolume, position->FrozenVolume())
+                .text(kVolume, qint64(totalVolume))
+                .integer(kZeroFilledVolume, availableVolume)
+                .integer(kZeroFilledVolume, frozenVolume)
                 .date(*statusDate)
-                .date(ParseXmlDate(position->LastChangeDateTime()));
+                .date(lastChange);
             OutputLines.append(record.take());
         }
         result = missingSecurities.isEmpty() ? QStringLiteral("import stanje OK") : missingSecurities;

@@ -125,6 +125,7 @@ TVornConversion::KnownCode TVornConversion::KnownCode::of(const std::optional<QS
                                                           QList<QString> &longCodes)
 {
     KnownCode known;
+    known.m_used = true;
     if (!code)
         return known;
     const qsizetype length = code->size();
@@ -154,13 +155,60 @@ std::optional<QString> TVornConversion::KnownCode::code(const QList<QString> &lo
     return QString::fromLatin1(m_text, m_length);
 }
 
+const TVornConversion::KnownCode *TVornConversion::KnownSecurities::find(const LookupKey &key) const
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = firstSlot(key);; i = (i + 1) & mask) {
+        const Slot &slot = m_slots[i];
+        if (!slot.code.used())
+            return nullptr;
+        if (slot.key == key)
+            return &slot.code;
+    }
+}
+
+void TVornConversion::KnownSecurities::insert(const LookupKey &key, const KnownCode &code)
+{
+    if (2 * (m_count + 1) > m_slots.size()) {
+        std::vector<Slot> previous(2 * m_slots.size());
+        previous.swap(m_slots);
+        m_count = 0;
+        for (const Slot &slot : previous) {
+            if (slot.code.used())
+                insert(slot.key, slot.code);
+        }
+    }
+    const size_t mask = m_slots.size() - 1;
+    size_t i = firstSlot(key);
+    while (m_slots[i].code.used())
+        i = (i + 1) & mask;
+    m_slots[i] = {key, code};
+    ++m_count;
+}
+
+void TVornConversion::KnownSecurities::prefetch(const LookupKey &key) const
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(&m_slots[firstSlot(key)]);
+#else
+    Q_UNUSED(key);
+#endif
+}
+
+void TVornConversion::prefetchSecurityCode(const QString &isin, const QDate &date,
+                                           bool preferTransaImport) const
+{
+    if (const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport))
+        m_knownSecurities.prefetch(*key);
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
     const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport);
-    const auto known = key ? m_knownSecurities.constFind(*key) : m_knownSecurities.constEnd();
+    const KnownCode *known = key ? m_knownSecurities.find(*key) : nullptr;
     std::optional<QString> code;
-    if (known != m_knownSecurities.constEnd()) {
+    if (known) {
         code = known->code(m_longCodes);
     } else {
         try {

@@ -153,6 +153,34 @@ TEST_P(SecurityLookupTest, CodesOfEveryLengthAndLetterReadAlikeFromTheDatabaseAn
     EXPECT_TRUE(missing.isEmpty());
 }
 
+TEST_P(SecurityLookupTest, ThousandsOfIsinsAtSeveralDatesAreKeptApart)
+{
+    // Enough ISINs for the kept results to outgrow their first table several times; every third
+    // ISIN is unknown to the host, and one security ends on a date between the two looked at.
+    QStringList rows;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 3 != 0)
+            rows << QStringLiteral("(%1, 'SI%2', 'K%1', NULL, 'N')").arg(i).arg(i, 10, 10, QLatin1Char('0'));
+    }
+    host->exec("INSERT INTO SFVP VALUES " + rows.join(u','));
+    host->exec("UPDATE SFVP SET ZPDVP = '2024-01-20' WHERE SFVP = 1000");
+    open();
+    const QDate later(2024, 2, 1);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 3000; ++i) {
+            const QString isin = QStringLiteral("SI%1").arg(i, 10, 10, QLatin1Char('0'));
+            const SecurityLookup atDay = conversion->FindSecurityCode(isin, kDay, false, missing);
+            const SecurityLookup atLater = conversion->FindSecurityCode(isin, later, false, missing);
+            const bool known = i % 3 != 0;
+            ASSERT_EQ(atDay.code, known ? QStringLiteral("K%1").arg(i) : QString()) << pass << " " << i;
+            ASSERT_EQ(atLater.code, known && i != 1000 ? QStringLiteral("K%1").arg(i) : QString())
+                << pass << " " << i;
+            ASSERT_EQ(atDay.error.isEmpty(), known) << pass << " " << i;
+        }
+    }
+    EXPECT_EQ(missing.count(QStringLiteral("Manjka VP za ISIN:")), 1001);
+}
+
 TEST_P(SecurityLookupTest, AnIsinInsideAnotherLineIsStillNamed)
 {
     open();
