@@ -5,7 +5,7 @@
 //   positions_conversion_bench [FOLDER]   generates into FOLDER (a temporary folder by default)
 //
 // Every measurement runs in a child process of its own, so each peak resident memory is its own.
-// Each is repeated three times, interleaved, and the fastest run counts: the machines are shared.
+// Each is repeated five times, interleaved, and the fastest run counts: the machines are shared.
 // Rates are given by elapsed time and by processor time (user and system) of the measured work.
 
 #include "common/Messenger.h"
@@ -220,11 +220,11 @@ Measurement measure(const QString &folder, const QString &mode)
     return {figures.value(0).toDouble(), figures.value(1).toDouble(), figures.value(2).toLongLong()};
 }
 
-// The fastest of three runs of each mode, run in turns.
+// The fastest of five runs of each mode, run in turns.
 QList<Measurement> measureBest(const QString &folder, const QStringList &modes)
 {
     QList<Measurement> best(modes.size());
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 5; ++round) {
         for (qsizetype i = 0; i < modes.size(); ++i) {
             const Measurement run = measure(folder, modes[i]);
             if (round == 0 || run.seconds < best[i].seconds)
@@ -291,7 +291,7 @@ int main(int argc, char **argv)
                         parse.seconds / m.seconds, parse.processorSeconds / m.processorSeconds,
                         double(m.peakBytes) / reportBytes);
         }
-        std::printf("(rate vs parse: by elapsed time / by CPU time; each the fastest of three runs)\n");
+        std::printf("(rate vs parse: by elapsed time / by CPU time; each the fastest of five runs)\n");
         for (const QString &form : {QStringLiteral("plain"), QStringLiteral("listing")}) {
             // Every record is 105 characters and CR LF, or 106 with a negative frozen volume.
             const qint64 size = QFileInfo(dir.filePath(form + QStringLiteral("/stanje.txt"))).size();

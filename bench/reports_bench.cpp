@@ -2,7 +2,7 @@
 // every position, and compares the throughput and peak memory with a bare pugixml parse of
 // the same file.
 //
-//     reports_bench [positions=1000000] [rounds=2] [file]
+//     reports_bench [positions=1000000] [rounds=3] [file]
 //
 // Without a file argument the report is written to a temporary folder and removed afterwards.
 
@@ -76,7 +76,9 @@ struct Measure
     long long checksum = 0;
 };
 
-Measure bareParse(const QString &path)
+// Not inlined, so that an instruction count can be taken of each part alone
+// (valgrind --tool=callgrind --toggle-collect='*bareParse*', '*loadReport*' or '*walkReport*').
+[[gnu::noinline]] Measure bareParse(const QString &path)
 {
     Measure m;
     resetPeakMemory();
@@ -93,9 +95,29 @@ Measure bareParse(const QString &path)
     return m;
 }
 
-Measure reportWalk(const QString &path)
+[[gnu::noinline]] PositionsReport::TXMLWSResponse *loadReport(TXMLDocument &document)
+{
+    return PositionsReport::BindWSResponse(document);
+}
+
+[[gnu::noinline]] long long walkReport(PositionsReport::TXMLWSResponse *response)
 {
     using namespace PositionsReport;
+    long long sum = response->Header()->StatusDate().size();
+    TXMLMemberAccountPositions *report = response->Body()->MemberAccountPositions();
+    sum += report->MemberCode().size();
+    IXMLMemberAccountPositionList *positions = report->MemberAccountPosition();
+    const int count = positions->Count();
+    for (int i = 0; i < count; ++i) {
+        TXMLMemberAccountPosition *p = positions->Items(i);
+        sum += p->AccountNumber() + p->RawAccountNumber() + p->IBAN().size() + p->IsinCode().size() +
+               p->TotalVolume() + p->AvailableVolume() + p->FrozenVolume() + p->LastChangeDateTime().size();
+    }
+    return sum;
+}
+
+Measure reportWalk(const QString &path)
+{
     Measure m;
     resetPeakMemory();
     QElapsedTimer timer;
@@ -103,20 +125,9 @@ Measure reportWalk(const QString &path)
     {
         TXMLDocument document;
         document.setFileName(path);
-        TXMLWSResponse *response = BindWSResponse(document);
+        PositionsReport::TXMLWSResponse *response = loadReport(document);
         m.loadSeconds = timer.nsecsElapsed() / 1e9;
-        long long sum = response->Header()->StatusDate().size();
-        TXMLMemberAccountPositions *report = response->Body()->MemberAccountPositions();
-        sum += report->MemberCode().size();
-        IXMLMemberAccountPositionList *positions = report->MemberAccountPosition();
-        const int count = positions->Count();
-        for (int i = 0; i < count; ++i) {
-            TXMLMemberAccountPosition *p = positions->Items(i);
-            sum += p->AccountNumber() + p->RawAccountNumber() + p->IBAN().size() + p->IsinCode().size() +
-                   p->TotalVolume() + p->AvailableVolume() + p->FrozenVolume() +
-                   p->LastChangeDateTime().size();
-        }
-        m.checksum = sum;
+        m.checksum = walkReport(response);
         m.seconds = timer.nsecsElapsed() / 1e9;
         m.peak = peakMemory();
     }
@@ -130,7 +141,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const long positions = args.size() > 1 ? args[1].toLong() : 1000000;
-    const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 2;
+    const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : 3;
     QTemporaryDir dir;
     const QString path =
         args.size() > 3 ? args[3] : dir.filePath(QStringLiteral("MemberAccountPositions.xml"));

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 
 namespace {
@@ -114,22 +115,6 @@ void HostConnection::open()
     m_connectionName = name;
 }
 
-QSqlQuery &HostConnection::preparedStatement(const QString &sql)
-{
-    std::shared_ptr<QSqlQuery> &statement = m_statements[sql];
-    if (!statement) {
-        auto query = std::make_shared<QSqlQuery>(QSqlDatabase::database(m_connectionName, false));
-        query->setForwardOnly(true);
-        // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
-        if (!query->prepare(sql)) {
-            m_statements.remove(sql);
-            throw EDatabaseError(engineMessage(query->lastError()));
-        }
-        statement = std::move(query);
-    }
-    return *statement;
-}
-
 bool HostConnection::isOpen() const
 {
     return !m_connectionName.isEmpty();
@@ -139,7 +124,6 @@ void HostConnection::close()
 {
     if (m_connectionName.isEmpty())
         return;
-    m_statements.clear(); // no statement may outlive its connection
     QSqlDatabase::database(m_connectionName, false).close();
     QSqlDatabase::removeDatabase(m_connectionName);
     m_connectionName.clear();
@@ -182,34 +166,86 @@ void HostQuery::bindText(const QString &name, const QString &value)
     bind(name, QVariant(value));
 }
 
+QSqlQuery &HostQuery::preparedStatement()
+{
+    const QString sql = m_sql.join(u'\n');
+    QStringList names;
+    names.reserve(m_bindings.size());
+    for (const auto &binding : std::as_const(m_bindings))
+        names << binding.first;
+    // The same names rebind every parameter bound before, so no value of an earlier run stays.
+    if (m_statement && m_statementConnection == m_connection.connectionName() && m_statementSql == sql &&
+        m_statementNames == names)
+        return *m_statement;
+    m_statement.reset();
+    const QSqlDatabase database = QSqlDatabase::database(m_connection.connectionName(), false);
+    auto statement = std::make_unique<QSqlQuery>(database);
+    statement->setForwardOnly(true);
+    // Qt binds a named parameter at every place it occurs, also on engines without named parameters.
+    if (!statement->prepare(sql))
+        throw EDatabaseError(engineMessage(statement->lastError()));
+    m_statement = std::move(statement);
+    m_statementSql = sql;
+    m_statementConnection = m_connection.connectionName();
+    m_statementNames = names;
+    m_placeholders.clear();
+    for (const QString &name : std::as_const(names))
+        m_placeholders << u':' + name;
+    m_datesAsText = database.driverName() == u"QSQLITE";
+    return *m_statement;
+}
+
+QVariant HostQuery::engineValue(const QVariant &value)
+{
+    if (!m_datesAsText || value.typeId() != QMetaType::QDate)
+        return value;
+    // The text SQLite's driver would make of the date itself, through a general conversion that
+    // costs more than the look-up's statement; a conversion binds the same date again and again.
+    const QDate date = value.toDate();
+    if (date != m_lastDate || m_lastDateText.isNull()) {
+        m_lastDate = date;
+        m_lastDateText = value.toString();
+    }
+    return m_lastDateText;
+}
+
 void HostQuery::open()
 {
     close();
     if (!m_connection.isOpen())
         throw EDatabaseError(QStringLiteral("Database is not open"));
-    QSqlQuery &query = m_connection.preparedStatement(m_sql.join(u'\n'));
-    for (const auto &[name, value] : m_bindings)
-        query.bindValue(u':' + name, value);
+    QSqlQuery &query = preparedStatement();
+    for (qsizetype i = 0; i < m_bindings.size(); ++i)
+        query.bindValue(m_placeholders[i], engineValue(m_bindings[i].second));
     if (!query.exec()) {
         const QString message = engineMessage(query.lastError());
-        query.finish();
+        m_statement.reset(); // prepared afresh next time, as a failed statement may be in any state
         throw EDatabaseError(message);
     }
-    while (query.next())
-        m_rows << query.record();
-    query.finish(); // ends the statement's read on the engine until it runs again
+    const QSqlRecord columns = query.record();
+    const int columnCount = columns.count();
+    m_columns.clear();
+    for (int i = 0; i < columnCount; ++i)
+        m_columns << columns.fieldName(i);
+    while (query.next()) {
+        for (int i = 0; i < columnCount; ++i)
+            m_values << query.value(i);
+        ++m_rowCount;
+    }
+    // Releases the engine's cursor (and SQLite's read lock) while keeping the statement prepared.
+    query.finish();
     m_position = 0;
     m_open = true;
 }
 
 bool HostQuery::eof() const
 {
-    return m_position >= m_rows.size();
+    return m_position >= m_rowCount;
 }
 
 int HostQuery::recordCount()
 {
-    return int(m_rows.size());
+    return int(m_rowCount);
 }
 
 void HostQuery::first()
@@ -219,7 +255,7 @@ void HostQuery::first()
 
 void HostQuery::next()
 {
-    if (m_position < m_rows.size())
+    if (m_position < m_rowCount)
         ++m_position;
 }
 
@@ -227,17 +263,19 @@ QString HostQuery::fieldText(const QString &column) const
 {
     if (eof())
         throw EDatabaseError(QStringLiteral("No current record for field '%1'").arg(column));
-    const QSqlRecord &row = m_rows[m_position];
-    for (int i = 0; i < row.count(); ++i) {
-        if (row.fieldName(i).compare(column, Qt::CaseInsensitive) == 0)
-            return row.isNull(i) ? QString() : row.value(i).toString();
+    for (qsizetype i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) {
+            const QVariant &value = m_values[m_position * m_columns.size() + i];
+            return value.isNull() ? QString() : value.toString();
+        }
     }
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(column));
 }
 
 void HostQuery::close()
 {
-    m_rows.clear();
+    m_values.clear();
+    m_rowCount = 0;
     m_position = 0;
     m_open = false;
 }

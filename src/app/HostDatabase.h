@@ -2,9 +2,7 @@
 
 #include <memory>
 #include <QDate>
-#include <QHash>
 #include <QList>
-#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -33,10 +31,6 @@ public:
 
     // The Qt Sql connection name while open (for HostQuery).
     QString connectionName() const { return m_connectionName; }
-    // The statement prepared on this connection for the text, kept until the connection closes, so
-    // that a statement run again with other values (a lookup per record) is prepared once. Throws
-    // EDatabaseError with the engine's message when it cannot be prepared.
-    QSqlQuery &preparedStatement(const QString &sql);
 
     HostConnection(const HostConnection &) = delete;
     HostConnection &operator=(const HostConnection &) = delete;
@@ -46,11 +40,11 @@ private:
     QString m_userName;
     QString m_password;
     QString m_connectionName; // empty while closed
-    QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
 };
 
 // A statement on a connection. Opening it runs the statement and keeps its rows in order, so the row
-// count is known on every engine.
+// count is known on every engine. A statement opened again with the same text and parameter names is
+// run again without being prepared anew.
 class HostQuery
 {
 public:
@@ -80,11 +74,27 @@ public:
 
 private:
     void bind(const QString &name, const QVariant &value);
+    // The statement of the current text on the current connection, prepared when it is not yet.
+    QSqlQuery &preparedStatement();
+    // A bound value as handed to the engine.
+    QVariant engineValue(const QVariant &value);
 
     HostConnection &m_connection;
     QStringList m_sql;
     QList<std::pair<QString, QVariant>> m_bindings;
-    QList<QSqlRecord> m_rows;
+
+    std::unique_ptr<QSqlQuery> m_statement;
+    QString m_statementSql;        // the text it was prepared from
+    QString m_statementConnection; // the connection it was prepared on
+    QStringList m_statementNames;  // the parameters bound at its last run, in order
+    QStringList m_placeholders;    // the same as ":name"
+    bool m_datesAsText = false;    // dates are bound as the text the engine's driver makes of them
+    QDate m_lastDate;
+    QString m_lastDateText;
+
+    QStringList m_columns;    // of the rows read
+    QList<QVariant> m_values; // the rows read, one after another
+    qsizetype m_rowCount = 0;
     qsizetype m_position = 0;
     bool m_open = false;
 };

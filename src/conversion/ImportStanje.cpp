@@ -12,6 +12,13 @@ namespace {
 
 constexpr qsizetype kRecordLength = 105;
 
+// The record's field formats, read once rather than per record.
+constexpr RecordFormat kMemberCode("%-6.6s");
+constexpr RecordFormat kAccountNumber("%9.9s");
+constexpr RecordFormat kCode("%-12.12s");
+constexpr RecordFormat kVolume("%-16.16s");
+constexpr RecordFormat kZeroFilledVolume("%.16d");
+
 } // namespace
 
 QString TImportStanje::outputFileName() const
@@ -38,18 +45,25 @@ void TImportStanje::Convert(QString &result)
         for (int i = 0; i < positions->Count(); ++i) {
             PositionsReport::TXMLMemberAccountPosition *position = positions->Items(i);
             RecordBuilder record(kRecordLength + 1);
-            record.text("%-6.6s", memberCode).text("%9.9s", qint64(position->AccountNumber()));
+            record.text(kMemberCode, memberCode).text(kAccountNumber, qint64(position->AccountNumber()));
             if (!statusDate)
                 statusDate = ParseXmlDate(response->Header()->StatusDate());
             const QString isin = position->IsinCode();
+            // The kept result of the ISIN is fetched while the other fields are read; a field that
+            // fails fails the conversion before or after the look-up alike.
+            prefetchSecurityCode(isin, *statusDate, false);
+            const qint32 totalVolume = position->TotalVolume();
+            const qint32 availableVolume = position->AvailableVolume();
+            const qint32 frozenVolume = position->FrozenVolume();
+            const QDate lastChange = ParseXmlDate(position->LastChangeDateTime());
             const SecurityLookup security = FindSecurityCode(isin, *statusDate, false, missingSecurities);
-            record.text("%-12.12s", security.error.isEmpty() ? security.code : QStringLiteral(" "))
-                .text("%-12.12s", isin)
-                .text("%-16.16s", qint64(position->TotalVolume()))
-                .integer("%.16d", position->AvailableVolume())
-                .integer("%.16d", position->FrozenVolume())
+            record.text(kCode, security.error.isEmpty() ? QStringView(security.code) : QStringView(u" "))
+                .text(kCode, isin)
+                .text(kVolume, qint64(totalVolume))
+                .integer(kZeroFilledVolume, availableVolume)
+                .integer(kZeroFilledVolume, frozenVolume)
                 .date(*statusDate)
-                .date(ParseXmlDate(position->LastChangeDateTime()));
+                .date(lastChange);
             OutputLines.append(record.take());
         }
         result = missingSecurities.isEmpty() ? QStringLiteral("import stanje OK") : missingSecurities;

@@ -4,114 +4,78 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <QVarLengthArray>
 #include <stdexcept>
 #include <string>
 
-namespace {
-
-struct FieldFormat
+void RecordFormat::throwMalformed(std::string_view format)
 {
-    bool leftAlign = false;
-    bool zeroFill = false;
-    int width = 0;
-    int precision = -1; // -1: none given
-    char conversion = 0;
-};
-
-int readNumber(std::string_view format, size_t &pos)
-{
-    int value = 0;
-    while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
-        value = value * 10 + (format[pos++] - '0');
-    return value;
+    throw std::invalid_argument("unsupported record field format: " + std::string(format));
 }
 
-FieldFormat parseFormat(std::string_view format, char expectedConversion)
+void RecordFormat::require(char expected) const
 {
-    FieldFormat result;
-    size_t pos = 0;
-    if (format.empty() || format[pos++] != '%')
-        throw std::invalid_argument("record field format must begin with %: " + std::string(format));
-    for (; pos < format.size() && (format[pos] == '-' || format[pos] == '0'); ++pos)
-        (format[pos] == '-' ? result.leftAlign : result.zeroFill) = true;
-    result.width = readNumber(format, pos);
-    if (pos < format.size() && format[pos] == '.') {
-        ++pos;
-        result.precision = readNumber(format, pos);
-    }
-    if (pos + 1 != format.size() || format[pos] != expectedConversion)
-        throw std::invalid_argument("unsupported record field format: " + std::string(format));
-    result.conversion = format[pos];
-    return result;
+    if (conversion != expected)
+        throw std::invalid_argument(std::string("record field format of conversion ") + conversion +
+                                    " used for conversion " + expected);
 }
 
-// Fills the field to its width; zero filling goes between the sign and the digits.
-void appendPadded(QByteArray &out, std::string_view body, const FieldFormat &format, bool zeroFillAllowed)
+void RecordBuilder::appendPadded(std::string_view body, const RecordFormat &format, bool zeroFillAllowed)
 {
-    const qsizetype fill = qMax<qsizetype>(0, format.width - qsizetype(body.size()));
+    const qsizetype length = qsizetype(body.size());
+    const qsizetype fill = qMax<qsizetype>(0, format.width - length);
+    char *out = grow(length + fill);
     if (format.leftAlign) {
-        out.append(body.data(), body.size());
-        out.append(fill, ' ');
+        std::memcpy(out, body.data(), length);
+        std::memset(out + length, ' ', fill);
     } else if (format.zeroFill && zeroFillAllowed) {
-        const size_t signLength = (!body.empty() && body.front() == '-') ? 1 : 0;
-        out.append(body.data(), signLength);
-        out.append(fill, '0');
-        out.append(body.data() + signLength, body.size() - signLength);
+        const qsizetype signLength = (!body.empty() && body.front() == '-') ? 1 : 0;
+        std::memcpy(out, body.data(), signLength);
+        std::memset(out + signLength, '0', fill);
+        std::memcpy(out + signLength + fill, body.data() + signLength, length - signLength);
     } else {
-        out.append(fill, ' ');
-        out.append(body.data(), body.size());
+        std::memset(out, ' ', fill);
+        std::memcpy(out + fill, body.data(), length);
     }
 }
 
-// Cuts or fills the field body that starts at `start` of out in place.
-void fitText(QByteArray &out, qsizetype start, const FieldFormat &format)
+void RecordBuilder::appendText(std::string_view text, const RecordFormat &format)
 {
-    qsizetype length = out.size() - start;
-    if (format.precision >= 0 && length > format.precision) {
-        out.truncate(start + format.precision);
-        length = format.precision;
-    }
-    if (length >= format.width)
-        return;
-    if (format.leftAlign)
-        out.append(format.width - length, ' ');
-    else
-        out.insert(start, format.width - length, ' ');
+    if (format.precision >= 0 && text.size() > size_t(format.precision))
+        text = text.substr(0, format.precision);
+    appendPadded(text, format, false);
 }
 
-} // namespace
-
-RecordBuilder &RecordBuilder::text(std::string_view format, QStringView value)
+RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value)
 {
-    const FieldFormat field = parseFormat(format, 's');
-    const qsizetype start = m_bytes.size();
-    appendWindows1250(m_bytes, value);
-    fitText(m_bytes, start, field);
+    format.require('s');
+    // Encoded first, so that cutting and filling count the bytes of the written line.
+    QVarLengthArray<char, 256> encoded(value.size());
+    const qsizetype length = encodeWindows1250(value, encoded.data());
+    appendText(std::string_view(encoded.data(), length), format);
     return *this;
 }
 
-RecordBuilder &RecordBuilder::text(std::string_view format, qint64 number)
+RecordBuilder &RecordBuilder::text(const RecordFormat &format, qint64 number)
 {
-    const FieldFormat field = parseFormat(format, 's');
+    format.require('s');
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    const qsizetype start = m_bytes.size();
-    m_bytes.append(digits, end - digits);
-    fitText(m_bytes, start, field);
+    appendText(std::string_view(digits, end - digits), format);
     return *this;
 }
 
-RecordBuilder &RecordBuilder::integer(std::string_view format, qint64 value)
+RecordBuilder &RecordBuilder::integer(const RecordFormat &format, qint64 value)
 {
-    const FieldFormat field = parseFormat(format, 'd');
+    format.require('d');
     char digits[24];
     // The magnitude as unsigned, so the smallest 64-bit value has no overflow.
     const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
     const auto digitsEnd = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
     const qsizetype digitCount = digitsEnd - digits;
-    // Sign, leading zeros up to the precision, digits; built in place for speed.
-    const qsizetype zeros = qMax<qsizetype>(0, field.precision - digitCount);
+    // Sign, leading zeros up to the precision, digits.
+    const qsizetype zeros = qMax<qsizetype>(0, format.precision - digitCount);
     const qsizetype bodyLength = (value < 0 ? 1 : 0) + zeros + digitCount;
     QVarLengthArray<char, 64> buffer(bodyLength);
     char *out = buffer.data();
@@ -120,31 +84,67 @@ RecordBuilder &RecordBuilder::integer(std::string_view format, qint64 value)
     std::fill_n(out, zeros, '0');
     std::copy(digits, digitsEnd, out + zeros);
     // As in printf, a precision switches zero filling of the width off.
-    appendPadded(m_bytes, std::string_view(buffer.data(), bodyLength), field, field.precision < 0);
+    appendPadded(std::string_view(buffer.data(), bodyLength), format, format.precision < 0);
     return *this;
 }
 
-RecordBuilder &RecordBuilder::decimal(std::string_view format, double value)
+RecordBuilder &RecordBuilder::decimal(const RecordFormat &format, double value)
 {
-    const FieldFormat field = parseFormat(format, 'f');
+    format.require('f');
     char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                      field.precision < 0 ? 6 : field.precision);
+                                      format.precision < 0 ? 6 : format.precision);
     if (result.ec != std::errc())
         throw std::invalid_argument("number too large for a record field");
-    for (char *c = buffer; c != result.ptr; ++c) {
-        if (*c == '.')
-            *c = ',';
-    }
-    appendPadded(m_bytes, std::string_view(buffer, result.ptr - buffer), field, true);
+    std::replace(buffer, result.ptr, '.', ',');
+    appendPadded(std::string_view(buffer, result.ptr - buffer), format, true);
     return *this;
 }
+
+namespace {
+
+// Day, month and year of a date of the years 1 to 9999 from its Julian day, by the usual
+// arithmetic of the Gregorian calendar (QDate's own takes a call and a table walk).
+void civilDate(qint64 julianDay, int &year, int &month, int &day)
+{
+    // Unsigned 32-bit arithmetic suffices for these years and spares the sign corrections.
+    const quint32 shifted = quint32(julianDay - 1721120); // days since 1 March of the year 0
+    const quint32 era = shifted / 146097;
+    const quint32 dayOfEra = shifted - era * 146097;
+    const quint32 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const quint32 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const quint32 shiftedMonth = (5 * dayOfYear + 2) / 153;
+    day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+constexpr qint64 firstJulianDayOfYear1 = 1721426;   // 1 January 1
+constexpr qint64 lastJulianDayOfYear9999 = 5373484; // 31 December 9999
+
+} // namespace
 
 RecordBuilder &RecordBuilder::date(const QDate &date)
 {
     int year = 0;
     int month = 0;
     int day = 0;
+    const qint64 julianDay = date.toJulianDay();
+    if (julianDay >= firstJulianDayOfYear1 && julianDay <= lastJulianDayOfYear9999) {
+        civilDate(julianDay, year, month, day);
+        char *out = grow(9);
+        out[0] = '0';
+        out[1] = char('0' + unsigned(day) / 10);
+        out[2] = char('0' + unsigned(day) % 10);
+        out[3] = char('0' + unsigned(month) / 10);
+        out[4] = char('0' + unsigned(month) % 10);
+        const auto digits = unsigned(year);
+        out[5] = char('0' + digits / 1000);
+        out[6] = char('0' + digits / 100 % 10);
+        out[7] = char('0' + digits / 10 % 10);
+        out[8] = char('0' + digits % 10);
+        return *this;
+    }
     date.getDate(&year, &month, &day);
     char field[16];
     field[0] = '0';
@@ -159,6 +159,7 @@ RecordBuilder &RecordBuilder::date(const QDate &date)
     if (yearLength < 4)
         out = std::fill_n(out, 4 - yearLength, '0');
     out = std::copy(digits, end, out);
-    m_bytes.append(field, out - field);
+    const qsizetype length = out - field;
+    std::memcpy(grow(length), field, length);
     return *this;
 }

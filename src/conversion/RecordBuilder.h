@@ -3,7 +3,31 @@
 #include <QByteArray>
 #include <QDate>
 #include <QStringView>
+#include <QVarLengthArray>
 #include <string_view>
+
+// A printf-style field format ("%-12.12s", "%.16d", "%17.4f"), read once. A converter that
+// writes many records can keep its formats as constants (constexpr RecordFormat isin("%-12.12s"))
+// and spare the reading per field; a malformed constant then fails to compile.
+class RecordFormat
+{
+public:
+    // Throws std::invalid_argument for a malformed format.
+    constexpr explicit RecordFormat(std::string_view format);
+
+    bool leftAlign = false;
+    bool zeroFill = false;
+    int width = 0;
+    int precision = -1; // -1: none given
+    char conversion = 0;
+
+    // Throws std::invalid_argument unless the format ends in `expected` ('s', 'd' or 'f').
+    void require(char expected) const;
+
+private:
+    [[noreturn]] static void throwMalformed(std::string_view format);
+    static constexpr int readNumber(std::string_view format, size_t &pos);
+};
 
 // Builds one fixed-width record of a host import file, field by field, with printf-style
 // field formats. Text is encoded to Windows-1250 before it is cut or filled, so widths count
@@ -19,18 +43,74 @@
 class RecordBuilder
 {
 public:
-    explicit RecordBuilder(qsizetype expectedLength = 0) { m_bytes.reserve(expectedLength); }
+    explicit RecordBuilder(qsizetype expectedLength = 0) { m_buffer.reserve(expectedLength); }
 
-    RecordBuilder &text(std::string_view format, QStringView value);
+    RecordBuilder &text(std::string_view format, QStringView value)
+    {
+        return text(RecordFormat(format), value);
+    }
+    RecordBuilder &text(const RecordFormat &format, QStringView value);
     // A number in a text format: written in decimal without leading zeros, then formatted as text.
-    RecordBuilder &text(std::string_view format, qint64 number);
-    RecordBuilder &integer(std::string_view format, qint64 value);
-    RecordBuilder &decimal(std::string_view format, double value);
+    RecordBuilder &text(std::string_view format, qint64 number) { return text(RecordFormat(format), number); }
+    RecordBuilder &text(const RecordFormat &format, qint64 number);
+    RecordBuilder &integer(std::string_view format, qint64 value)
+    {
+        return integer(RecordFormat(format), value);
+    }
+    RecordBuilder &integer(const RecordFormat &format, qint64 value);
+    RecordBuilder &decimal(std::string_view format, double value)
+    {
+        return decimal(RecordFormat(format), value);
+    }
+    RecordBuilder &decimal(const RecordFormat &format, double value);
     RecordBuilder &date(const QDate &date);
 
-    const QByteArray &bytes() const { return m_bytes; }
-    QByteArray take() { return std::move(m_bytes); }
+    const QByteArray &bytes() const
+    {
+        m_bytes = take();
+        return m_bytes;
+    }
+    QByteArray take() const { return QByteArray(m_buffer.data(), m_buffer.size()); }
 
 private:
-    QByteArray m_bytes;
+    // Appends `body` filled to the format's width; zero filling goes between sign and digits.
+    void appendPadded(std::string_view body, const RecordFormat &format, bool zeroFillAllowed);
+    // Appends `text` cut to the format's precision and filled with blanks to its width.
+    void appendText(std::string_view text, const RecordFormat &format);
+    // Makes room for `length` more bytes at the end and returns where they start.
+    char *grow(qsizetype length)
+    {
+        const qsizetype start = m_buffer.size();
+        m_buffer.resize(start + length);
+        return m_buffer.data() + start;
+    }
+
+    // Records are built on the stack and copied out once.
+    QVarLengthArray<char, 256> m_buffer;
+    mutable QByteArray m_bytes; // what bytes() last returned
 };
+
+constexpr int RecordFormat::readNumber(std::string_view format, size_t &pos)
+{
+    int value = 0;
+    while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9')
+        value = value * 10 + (format[pos++] - '0');
+    return value;
+}
+
+constexpr RecordFormat::RecordFormat(std::string_view format)
+{
+    size_t pos = 0;
+    if (format.empty() || format[pos++] != '%')
+        throwMalformed(format);
+    for (; pos < format.size() && (format[pos] == '-' || format[pos] == '0'); ++pos)
+        (format[pos] == '-' ? leftAlign : zeroFill) = true;
+    width = readNumber(format, pos);
+    if (pos < format.size() && format[pos] == '.') {
+        ++pos;
+        precision = readNumber(format, pos);
+    }
+    if (pos + 1 != format.size() || (format[pos] != 's' && format[pos] != 'd' && format[pos] != 'f'))
+        throwMalformed(format);
+    conversion = format[pos];
+}

@@ -106,9 +106,10 @@ void TVornConversion::CloseDatabase()
 std::optional<TVornConversion::LookupKey>
 TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool preferTransaImport)
 {
-    if (isin.size() > 16)
+    const qint64 julianDay = date.toJulianDay();
+    if (isin.size() > 16 || julianDay != qint32(julianDay))
         return std::nullopt;
-    LookupKey key{0, 0, date.toJulianDay(), preferTransaImport};
+    LookupKey key{0, 0, qint32(julianDay), preferTransaImport};
     for (qsizetype i = 0; i < isin.size(); ++i) {
         const char16_t unit = isin[i].unicode();
         // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
@@ -120,14 +121,95 @@ TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool pref
     return key;
 }
 
+TVornConversion::KnownCode TVornConversion::KnownCode::of(const std::optional<QString> &code,
+                                                          QList<QString> &longCodes)
+{
+    KnownCode known;
+    known.m_used = true;
+    if (!code)
+        return known;
+    const qsizetype length = code->size();
+    // An empty code is kept as it is, so that a null text stays null.
+    bool ascii = length > 0 && length <= qsizetype(sizeof known.m_text);
+    for (qsizetype i = 0; ascii && i < length; ++i) {
+        const char16_t unit = code->at(i).unicode();
+        ascii = unit < 0x80;
+        known.m_text[i] = char(unit);
+    }
+    if (ascii) {
+        known.m_length = qint8(length);
+    } else {
+        known.m_length = kept;
+        known.m_index = qint32(longCodes.size());
+        longCodes.append(*code);
+    }
+    return known;
+}
+
+std::optional<QString> TVornConversion::KnownCode::code(const QList<QString> &longCodes) const
+{
+    if (m_length == missing)
+        return std::nullopt;
+    if (m_length == kept)
+        return longCodes[m_index];
+    return QString::fromLatin1(m_text, m_length);
+}
+
+const TVornConversion::KnownCode *TVornConversion::KnownSecurities::find(const LookupKey &key) const
+{
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = firstSlot(key);; i = (i + 1) & mask) {
+        const Slot &slot = m_slots[i];
+        if (!slot.code.used())
+            return nullptr;
+        if (slot.key == key)
+            return &slot.code;
+    }
+}
+
+void TVornConversion::KnownSecurities::insert(const LookupKey &key, const KnownCode &code)
+{
+    if (2 * (m_count + 1) > m_slots.size()) {
+        std::vector<Slot> previous(2 * m_slots.size());
+        previous.swap(m_slots);
+        m_count = 0;
+        for (const Slot &slot : previous) {
+            if (slot.code.used())
+                insert(slot.key, slot.code);
+        }
+    }
+    const size_t mask = m_slots.size() - 1;
+    size_t i = firstSlot(key);
+    while (m_slots[i].code.used())
+        i = (i + 1) & mask;
+    m_slots[i] = {key, code};
+    ++m_count;
+}
+
+void TVornConversion::KnownSecurities::prefetch(const LookupKey &key) const
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(&m_slots[firstSlot(key)]);
+#else
+    Q_UNUSED(key);
+#endif
+}
+
+void TVornConversion::prefetchSecurityCode(const QString &isin, const QDate &date,
+                                           bool preferTransaImport) const
+{
+    if (const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport))
+        m_knownSecurities.prefetch(*key);
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
     const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport);
-    const auto known = key ? m_knownSecurities.constFind(*key) : m_knownSecurities.constEnd();
+    const KnownCode *known = key ? m_knownSecurities.find(*key) : nullptr;
     std::optional<QString> code;
-    if (known != m_knownSecurities.constEnd()) {
-        code = *known;
+    if (known) {
+        code = known->code(m_longCodes);
     } else {
         try {
             code = querySecurityCode(isin, date, preferTransaImport);
@@ -139,7 +221,7 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
             return {};
         }
         if (key)
-            m_knownSecurities.insert(*key, code);
+            m_knownSecurities.insert(*key, KnownCode::of(code, m_longCodes));
     }
     if (code)
         return {*code, QString()};
@@ -216,10 +298,18 @@ void TVornConversion::Release()
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+    // Written in blocks of many lines: a call per line costs more than the line's bytes.
+    constexpr qsizetype blockSize = 1 << 20;
+    QByteArray block;
+    block.reserve(blockSize + 1024);
     for (const QByteArray &line : std::as_const(OutputLines)) {
-        file.write(line);
-        file.write("\r\n", 2);
+        block.append(line).append("\r\n", 2);
+        if (block.size() >= blockSize) {
+            file.write(block);
+            block.resize(0);
+        }
     }
+    file.write(block);
     if (!file.commit())
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));

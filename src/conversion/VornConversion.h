@@ -11,6 +11,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <vector>
 
 class HostConnection;
 class HostQuery;
@@ -88,6 +89,9 @@ protected:
     // database errors are not kept, so the next record asks again.
     SecurityLookup FindSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
                                     QString &missingSecurities);
+    // Starts bringing a kept result of FindSecurityCode into the processor's cache, so that a
+    // converter can read the record's other fields meanwhile; it changes nothing else.
+    void prefetchSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport) const;
 
     // The Vrednost of the INISET row with the key; empty when there is none. Errors pass on.
     QString GetIniSetValue(const QString &key);
@@ -103,7 +107,7 @@ private:
     {
         quint64 isinHead = 0;
         quint64 isinTail = 0;
-        qint64 julianDay = 0;
+        qint32 julianDay = 0;
         bool preferTransaImport = false;
 
         bool operator==(const LookupKey &) const = default;
@@ -111,8 +115,53 @@ private:
         {
             return qHashMulti(seed, key.isinHead, key.isinTail, key.julianDay, key.preferTransaImport);
         }
-        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII): it is not kept.
+        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII) or a date
+        // beyond the 32-bit Julian days: it is not kept.
         static std::optional<LookupKey> of(const QString &isin, const QDate &date, bool preferTransaImport);
+    };
+
+    // A kept lookup result. A short ASCII code, as host codes are, is kept in the entry itself:
+    // reading it then touches no memory beyond the table (records come in no order of ISINs,
+    // so every other memory read is a cache miss).
+    class KnownCode
+    {
+    public:
+        static KnownCode of(const std::optional<QString> &code, QList<QString> &longCodes);
+        std::optional<QString> code(const QList<QString> &longCodes) const;
+        bool used() const { return m_used; } // false for an empty slot of the table
+
+    private:
+        static constexpr qint8 missing = -1;
+        static constexpr qint8 kept = -2; // in longCodes at m_index
+        char m_text[10] = {};
+        bool m_used = false;
+        qint8 m_length = missing;
+        qint32 m_index = 0;
+    };
+
+    // The kept results, by open addressing in one array: finding one reads a single place in
+    // memory, which prefetch can have brought into the cache while the record's other fields
+    // are read.
+    class KnownSecurities
+    {
+    public:
+        const KnownCode *find(const LookupKey &key) const;
+        void insert(const LookupKey &key, const KnownCode &code); // the key is not there yet
+        void prefetch(const LookupKey &key) const;
+
+    private:
+        struct Slot
+        {
+            LookupKey key;
+            KnownCode code;
+        };
+        size_t firstSlot(const LookupKey &key) const
+        {
+            return qHash(key, QHashSeed::globalSeed()) & (m_slots.size() - 1);
+        }
+
+        std::vector<Slot> m_slots = std::vector<Slot>(1024); // a power of two, at most half used
+        size_t m_count = 0;
     };
 
     // Runs the lookup statement; nullopt when the host lacks the security.
@@ -120,7 +169,8 @@ private:
 
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
-    QHash<LookupKey, std::optional<QString>> m_knownSecurities;
+    KnownSecurities m_knownSecurities;
+    QList<QString> m_longCodes; // codes of m_knownSecurities that are not kept in the entry
     // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
     // line names it already.
     void nameMissingIsin(QString &missingSecurities, const QString &isin);

@@ -37,14 +37,12 @@ const std::array<char, 0x10000> &encodeTable()
 
 } // namespace
 
-void appendWindows1250(QByteArray &bytes, QStringView text)
+qsizetype encodeWindows1250(QStringView text, char *out)
 {
     const auto &table = encodeTable();
     const qsizetype size = text.size();
     const char16_t *units = text.utf16();
-    const qsizetype start = bytes.size();
-    bytes.resize(start + size);
-    char *out = bytes.data() + start;
+    char *const begin = out;
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t unit = units[i];
         // A character beyond the basic plane is one "?", not one per surrogate.
@@ -52,7 +50,14 @@ void appendWindows1250(QByteArray &bytes, QStringView text)
             ++i;
         *out++ = table[unit];
     }
-    bytes.resize(out - bytes.constData());
+    return out - begin;
+}
+
+void appendWindows1250(QByteArray &bytes, QStringView text)
+{
+    const qsizetype start = bytes.size();
+    bytes.resize(start + text.size());
+    bytes.resize(start + encodeWindows1250(text, bytes.data() + start));
 }
 
 QByteArray toWindows1250(QStringView text)

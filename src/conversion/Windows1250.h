@@ -11,5 +11,9 @@ QByteArray toWindows1250(QStringView text);
 // Decodes bytes of the code page; its few unassigned bytes become U+FFFD.
 QString fromWindows1250(QByteArrayView bytes);
 
-// Appends the encoded text to bytes (the allocation-free form for record building).
+// Appends the encoded text to bytes.
 void appendWindows1250(QByteArray &bytes, QStringView text);
+
+// Writes the encoded text to `out`, which has room for text.size() bytes; returns the bytes written
+// (fewer than the text's units when it holds surrogate pairs).
+qsizetype encodeWindows1250(QStringView text, char *out);

@@ -2,6 +2,8 @@
 
 #include "common/Exception.h"
 
+#include <optional>
+
 namespace {
 
 // The part at 1-based position from with the given length, read as a decimal whole number.
@@ -45,15 +47,55 @@ DateAndTime parseParts(const QString &text)
     return {date, time};
 }
 
+int digitPair(const QChar *text)
+{
+    const unsigned tens = text[0].unicode() - u'0';
+    const unsigned ones = text[1].unicode() - u'0';
+    return tens < 10 && ones < 10 ? int(tens * 10 + ones) : -1;
+}
+
+// The usual "yyyy-mm-dd" or "yyyy-mm-ddThh:nn:ss..." of plain digits that make a real date and
+// time; anything else is left to parseParts, which reads it the same way or fails.
+std::optional<DateAndTime> parseUsualForm(const QString &text)
+{
+    const qsizetype size = text.size();
+    if (size != 10 && size < 19)
+        return std::nullopt;
+    const QChar *c = text.constData();
+    const int century = digitPair(c);
+    const int yearInCentury = digitPair(c + 2);
+    const int month = digitPair(c + 5);
+    const int day = digitPair(c + 8);
+    if (century < 0 || yearInCentury < 0 || month < 0 || day < 0)
+        return std::nullopt;
+    const int year = century * 100 + yearInCentury;
+    const QDate date(year, month, day);
+    if (!date.isValid() || year < 1)
+        return std::nullopt;
+    if (size == 10)
+        return DateAndTime{date, QTime(0, 0)};
+    const QTime time(digitPair(c + 11), digitPair(c + 14), digitPair(c + 17));
+    if (!time.isValid())
+        return std::nullopt;
+    return DateAndTime{date, time};
+}
+
+DateAndTime parse(const QString &text)
+{
+    if (const std::optional<DateAndTime> usual = parseUsualForm(text))
+        return *usual;
+    return parseParts(text);
+}
+
 } // namespace
 
 QDateTime ParseXmlDateTime(const QString &text)
 {
-    const DateAndTime parts = parseParts(text);
+    const DateAndTime parts = parse(text);
     return QDateTime(parts.date, parts.time);
 }
 
 QDate ParseXmlDate(const QString &text)
 {
-    return parseParts(text).date;
+    return parse(text).date;
 }

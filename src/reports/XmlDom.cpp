@@ -43,16 +43,8 @@ const char *namespaceUri(pugi::xml_node element)
         QStringLiteral("Reference to undeclared namespace prefix: '%1'").arg(QString::fromUtf8(wanted)));
 }
 
-const char *singleText(pugi::xml_node element)
+void throwNotSingleText()
 {
-    // The parser keeps the text of an element whose first content is text in the element itself.
-    const char *embedded = element.value();
-    const pugi::xml_node child = element.first_child();
-    if (!child)
-        return embedded;
-    const pugi::xml_node_type type = child.type();
-    if (!*embedded && !child.next_sibling() && (type == pugi::node_pcdata || type == pugi::node_cdata))
-        return child.value();
     throw EXMLDocError(QStringLiteral("Element does not contain a single text node"));
 }
 

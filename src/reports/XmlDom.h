@@ -1,8 +1,10 @@
 #pragma once
 
+#include <bit>
 #include <cstring>
 #include <pugixml.hpp>
 #include <string_view>
+#include <type_traits>
 
 // The namespace-aware view of a parsed document: qualified and local names, the namespace URI
 // in scope for an element, and the text rule of the report documents. pugixml keeps names as
@@ -10,6 +12,14 @@
 namespace XmlDom {
 
 extern const char *const XmlNamespaceUri;
+
+// Whether a node or attribute handle is null, told without a call into the library: a handle
+// is nothing but the pointer to the library's object (null for none), as its declaration shows.
+template<class Handle> inline bool isNull(Handle handle)
+{
+    static_assert(sizeof(Handle) == sizeof(void *) && std::is_trivially_copyable_v<Handle>);
+    return std::bit_cast<const void *>(handle) == nullptr;
+}
 
 // The part after the prefix: "Header" for "p:Header" and for "Header".
 const char *localName(const char *qualifiedName);
@@ -47,8 +57,21 @@ inline bool sameNamespace(const char *a, const char *b)
     return a == b || std::string_view(a) == std::string_view(b);
 }
 
+[[noreturn]] void throwNotSingleText();
+
 // The text of an element read as text: empty without children, the text of its single text
 // or CDATA node; anything else fails with "Element does not contain a single text node".
-const char *singleText(pugi::xml_node element);
+inline const char *singleText(pugi::xml_node element)
+{
+    // The parser keeps the text of an element whose first content is text in the element itself.
+    const char *embedded = element.value();
+    const pugi::xml_node child = element.first_child();
+    if (isNull(child))
+        return embedded;
+    const pugi::xml_node_type type = child.type();
+    if (!*embedded && isNull(child.next_sibling()) && (type == pugi::node_pcdata || type == pugi::node_cdata))
+        return child.value();
+    throwNotSingleText();
+}
 
 } // namespace XmlDom

@@ -25,56 +25,68 @@ QString TXMLNode::LocalName() const
 
 QString TXMLNode::Text() const
 {
-    return m_element ? QString::fromUtf8(XmlDom::singleText(m_element)) : QString();
+    return m_element ? XmlValues::toText(XmlDom::singleText(m_element)) : QString();
 }
 
-bool TXMLNode::isMatch(pugi::xml_node child, const char *name) const
+bool TXMLNode::isMatch(pugi::xml_node child, const char *childName, const char *name) const
 {
-    const char *childName = child.name();
     // Fast path: an unprefixed child of an unprefixed parent that declares nothing shares
     // the parent's namespace; this is every element of a report as the depository writes it.
-    if (m_unprefixed && std::strcmp(childName, name) == 0 && !child.first_attribute())
+    if (m_unprefixed && std::strcmp(childName, name) == 0 && XmlDom::isNull(child.first_attribute()))
         return true;
     return XmlDom::hasName(childName, name) &&
            XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, m_element, m_namespaceUri), m_namespaceUri);
 }
 
-pugi::xml_node TXMLNode::findChild(TXMLName name) const
+// Inline here: every property read starts with it, and the usual read ends in it.
+inline pugi::xml_node TXMLNode::nextInRun(TXMLName name) const
 {
-    if (!m_element)
-        return {};
-    if (m_run == Run::NotStarted)
-        m_unprefixed = XmlDom::prefix(m_element.name()).empty();
-    if (m_run != Run::Broken) {
-        pugi::xml_node next = m_run == Run::NotStarted ? m_element.first_child() : m_cursor;
-        pugi::xml_node_type type;
-        while ((type = next.type()) != pugi::node_element && type != pugi::node_null)
-            next = next.next_sibling();
-        if (type == pugi::node_element && !(m_namesFound & name.bit) && isMatch(next, name.text)) {
-            m_run = Run::Running;
-            m_namesFound |= name.bit;
+    if (m_unprefixed && !(m_namesPassed & name.bit)) {
+        const pugi::xml_node next = m_cursor;
+        if (std::strcmp(next.name(), name.text) == 0 && next.type() == pugi::node_element &&
+            XmlDom::isNull(next.first_attribute())) {
+            m_namesPassed |= name.bit;
             m_cursor = next.next_sibling();
             return next;
         }
     }
-    bool beforeCursor = false;
-    const pugi::xml_node found = scanChildren(name.text, &beforeCursor);
-    // A child found among those passed keeps the run; one found further on ends it.
-    if (found && !beforeCursor)
-        m_run = Run::Broken;
-    return found;
+    return findChild(name);
 }
 
-pugi::xml_node TXMLNode::scanChildren(const char *name, bool *beforeCursor) const
+pugi::xml_node TXMLNode::findChild(TXMLName name) const
 {
-    bool passedCursor = m_run == Run::NotStarted;
-    for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
-        passedCursor = passedCursor || child == m_cursor;
-        if (child.type() == pugi::node_element && isMatch(child, name)) {
-            if (beforeCursor)
-                *beforeCursor = !passedCursor;
-            return child;
+    if (XmlDom::isNull(m_element))
+        return {};
+    if (!m_started) {
+        m_unprefixed = XmlDom::prefix(m_element.name()).empty();
+        m_cursor = m_element.first_child();
+        m_started = true;
+    }
+    if (m_namesPassed & name.bit)
+        return scanChildren(name.text);
+    // No child before the cursor has the name, so the first one from the cursor on is the one.
+    // The children passed over on the way are remembered, so that a later read of one of them
+    // looks at all children.
+    quint64 skipped = 0;
+    for (pugi::xml_node next = m_cursor; !XmlDom::isNull(next); next = next.next_sibling()) {
+        if (next.type() != pugi::node_element)
+            continue;
+        const char *childName = next.name();
+        if (isMatch(next, childName, name.text)) {
+            m_namesPassed |= skipped | name.bit;
+            m_cursor = next.next_sibling();
+            return next;
         }
+        skipped |= TXMLName::bitOf(XmlDom::localName(childName));
+    }
+    return {};
+}
+
+pugi::xml_node TXMLNode::scanChildren(const char *name) const
+{
+    for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && isMatch(child, child.name(), name))
+            return child;
     }
     return {};
 }
@@ -93,8 +105,9 @@ pugi::xml_node TXMLNode::ensureElement()
 pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node before)
 {
     pugi::xml_node parent = ensureElement();
-    if (before)
-        m_run = Run::Broken; // the children passed may now include one of any name
+    // A new child may come before the cursor, or after the last child passed: from now on
+    // every read looks at all children.
+    m_namesPassed = ~quint64(0);
     // The parent's prefix puts the child into the parent's namespace, declared or default.
     const std::string_view prefix = XmlDom::prefix(parent.name());
     const std::string qualifiedName = prefix.empty() ? std::string(name) : std::string(prefix) + ':' + name;
@@ -104,8 +117,8 @@ pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node bef
 
 template<> QString TXMLNode::readValue<QString>(TXMLName name) const
 {
-    const pugi::xml_node child = findChild(name);
-    return child ? QString::fromUtf8(XmlDom::singleText(child)) : QString();
+    const pugi::xml_node child = nextInRun(name);
+    return XmlDom::isNull(child) ? QString() : XmlValues::toText(XmlDom::singleText(child));
 }
 
 namespace {
@@ -113,7 +126,7 @@ namespace {
 // The text of a child read as a value; a missing or empty element is null.
 const char *valueText(pugi::xml_node child, const char *typeName)
 {
-    const char *text = child ? XmlDom::singleText(child) : "";
+    const char *text = XmlDom::isNull(child) ? "" : XmlDom::singleText(child);
     if (!*text)
         XmlValues::throwNull(typeName);
     return text;
@@ -123,29 +136,29 @@ const char *valueText(pugi::xml_node child, const char *typeName)
 
 template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const
 {
-    return XmlValues::toInteger(valueText(findChild(name), "Integer"));
+    return XmlValues::toInteger(valueText(nextInRun(name), "Integer"));
 }
 
 template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const
 {
-    return XmlValues::toUnsigned(valueText(findChild(name), "Int64"));
+    return XmlValues::toUnsigned(valueText(nextInRun(name), "Int64"));
 }
 
 template<> bool TXMLNode::readValue<bool>(TXMLName name) const
 {
-    return XmlValues::toBoolean(valueText(findChild(name), "Boolean"));
+    return XmlValues::toBoolean(valueText(nextInRun(name), "Boolean"));
 }
 
 QString TXMLNode::readOptionalValue(TXMLName name) const
 {
-    const pugi::xml_node child = findChild(name);
-    return child ? QString::fromUtf8(valueText(child, "OleStr")) : QString();
+    const pugi::xml_node child = nextInRun(name);
+    return child ? XmlValues::toText(valueText(child, "OleStr")) : QString();
 }
 
 void TXMLNode::writeText(TXMLName name, const char *text)
 {
     ensureElement();
-    pugi::xml_node child = findChild(name);
+    pugi::xml_node child = nextInRun(name);
     if (!child)
         child = createChildElement(name.text);
     child.remove_children();
@@ -184,11 +197,16 @@ void TXMLNodeListBase::index()
     if (m_indexed)
         return;
     const pugi::xml_node parent = m_parent->element();
-    const std::string_view itemName = m_itemName;
+    const char *namespaceUri = m_parent->namespaceUri();
+    const bool unprefixed = XmlDom::prefix(parent.name()).empty();
     for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && XmlDom::hasName(child.name(), itemName) &&
-            XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, parent, m_parent->namespaceUri()),
-                                  m_parent->namespaceUri()))
+        const char *childName = child.name();
+        if (child.type() != pugi::node_element)
+            continue;
+        // The usual item: named exactly so, declaring nothing, under an unprefixed parent.
+        if ((unprefixed && std::strcmp(childName, m_itemName) == 0 && !child.first_attribute()) ||
+            (XmlDom::hasName(childName, m_itemName) &&
+             XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, parent, namespaceUri), namespaceUri)))
             m_elements.push_back(child);
     }
     m_indexed = true;

@@ -11,6 +11,7 @@
 VORN_DECLARE_EXCEPTION(EListError, Exception)
 
 // The element name of a property with a bit of 64 chosen by the name, both fixed when compiling.
+// (bitOf gives the same bit for the local name of an element met in the document.)
 // Different names may share a bit; equal names always do.
 struct TXMLName
 {
@@ -19,8 +20,7 @@ struct TXMLName
     const char *text;
     quint64 bit;
 
-private:
-    static consteval quint64 bitOf(const char *name)
+    static constexpr quint64 bitOf(const char *name)
     {
         quint32 hash = 2166136261u;
         for (; *name; ++name)
@@ -62,9 +62,11 @@ protected:
     // The first child element of the given name in this node's namespace; null when missing.
     pugi::xml_node findChild(TXMLName name) const;
     // The same by looking at every child.
-    pugi::xml_node scanChildren(const char *name, bool *beforeCursor = nullptr) const;
-    // Whether a child element is one of the given name in this node's namespace.
-    bool isMatch(pugi::xml_node child, const char *name) const;
+    pugi::xml_node scanChildren(const char *name) const;
+    // Whether a child element (named childName) is one of the given name in this node's namespace.
+    bool isMatch(pugi::xml_node child, const char *childName, const char *name) const;
+    // findChild with the usual case of a report read in schema order done inline.
+    pugi::xml_node nextInRun(TXMLName name) const;
 
     template<class T> T readValue(TXMLName name) const;
     void writeValue(TXMLName name, const QString &value);
@@ -95,18 +97,12 @@ private:
     pugi::xml_node m_element;
     const char *m_namespaceUri;
 
-    // Reports are read in schema order, so the child after the last one found is tried first.
-    // It is taken without looking further when no child before it can match: all of them were
-    // found for other names (told by the bits of the names found since the first child).
-    enum class Run : char
-    {
-        NotStarted,
-        Running,
-        Broken
-    };
-    mutable Run m_run = Run::NotStarted;
+    // Reports are read in schema order, so the search for a child starts after the last one
+    // found (the cursor). Every child element before the cursor has the bit of its name in
+    // m_namesPassed, so a name without its bit there cannot be found before the cursor.
     mutable pugi::xml_node m_cursor;
-    mutable quint64 m_namesFound = 0;
+    mutable quint64 m_namesPassed = 0;
+    mutable bool m_started = false;
     mutable bool m_unprefixed = false;
 };
 

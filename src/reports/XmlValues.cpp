@@ -2,6 +2,7 @@
 
 #include "common/Exception.h"
 
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -27,6 +28,44 @@ std::string_view trimmed(const char *text)
 [[noreturn]] void throwNotA(const char *text, const char *what)
 {
     throw EConvertError(QStringLiteral("'%1' is not a valid %2 value").arg(QString::fromUtf8(text), what));
+}
+
+bool isAscii(const char *text, qsizetype size)
+{
+    const auto word = [text](qsizetype at) {
+        quint64 bytes;
+        std::memcpy(&bytes, text + at, sizeof bytes);
+        return bytes;
+    };
+    quint64 bits = 0;
+    if (size >= 8) {
+        // Whole words; the last one may overlap the one before it.
+        for (qsizetype i = 0; i + 8 < size; i += 8)
+            bits |= word(i);
+        bits |= word(size - 8);
+    } else {
+        for (qsizetype i = 0; i < size; ++i)
+            bits |= static_cast<unsigned char>(text[i]);
+    }
+    return (bits & 0x8080808080808080ULL) == 0;
+}
+
+// A plain decimal of up to nine digits with an optional minus sign, which fits every type: the
+// form of nearly every number in a report, read without the general parse's checks.
+bool readShortDecimal(const char *text, qint64 &value)
+{
+    const char *c = text;
+    const bool negative = *c == '-';
+    if (negative)
+        ++c;
+    const char *digits = c;
+    qint64 magnitude = 0;
+    for (; static_cast<unsigned>(*c - '0') < 10 && c - digits < 9; ++c)
+        magnitude = magnitude * 10 + (*c - '0');
+    if (c == digits || *c)
+        return false;
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
 
 // A whole number between `lowest` and `highest`; every property of every record goes through
@@ -61,14 +100,25 @@ qint64 parseWhole(const char *text, qint64 lowest, qint64 highest, const char *t
 
 } // namespace
 
+QString toText(const char *utf8)
+{
+    const qsizetype size = qsizetype(std::strlen(utf8));
+    // ASCII, nearly all of a report's text, is Latin-1 too, which converts by widening each byte.
+    return isAscii(utf8, size) ? QString::fromLatin1(utf8, size) : QString::fromUtf8(utf8, size);
+}
+
 qint32 toInteger(const char *text)
 {
+    if (qint64 value; readShortDecimal(text, value))
+        return qint32(value);
     return qint32(
         parseWhole(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), "Integer"));
 }
 
 quint32 toUnsigned(const char *text)
 {
+    if (qint64 value; readShortDecimal(text, value))
+        return static_cast<quint32>(static_cast<quint64>(value));
     const qint64 value =
         parseWhole(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), "Int64");
     return static_cast<quint32>(static_cast<quint64>(value));

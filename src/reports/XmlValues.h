@@ -9,6 +9,9 @@
 // space is allowed, as the schema's integer and boolean types collapse it.
 namespace XmlValues {
 
+// The text of an element as Unicode.
+QString toText(const char *utf8);
+
 qint32 toInteger(const char *text);
 // Read as a 64-bit whole number, of which the low 32 bits make the value.
 quint32 toUnsigned(const char *text);

@@ -233,6 +233,60 @@ TEST_P(HostDatabaseTest, ReopeningAStatementRebindsItsParameters)
     EXPECT_EQ(query.recordCount(), 0);
 }
 
+TEST_P(HostDatabaseTest, AStatementRunAgainSeesNewRowsNewTextAndOnlyTheValuesBoundThisTime)
+{
+    database->exec(securities);
+    openConnection();
+    HostQuery query(connection);
+    const QString lookup =
+        "SELECT KRT from SFVP WHERE ISIN=:Isin AND (ZPDVP IS NULL OR ZPDVP >= :Dan) ORDER BY SFVP";
+    query.addSql(lookup);
+    query.bindText("Isin", "SI0031102120");
+    query.bindDate("Dan", QDate(2024, 3, 15));
+    query.open();
+    EXPECT_EQ(column(query, "KRT"), QStringList({"KRKG", "KRKG2"}));
+    // Rows added meanwhile are read by the next run of the same statement.
+    database->exec(
+        "INSERT INTO SFVP (SFVP, ISIN, KRT, ZPDVP, VornTransaImport) VALUES (4, 'SI0031102120', 'NEW', "
+        "NULL, 'N')");
+    query.open();
+    EXPECT_EQ(column(query, "KRT"), QStringList({"KRKG", "KRKG2", "NEW"}));
+    // The same text with the date left unbound compares with null, not with the date of before.
+    query.clearSql();
+    query.addSql(lookup);
+    query.bindText("Isin", "SI0031102120");
+    query.open();
+    EXPECT_EQ(column(query, "KRT"), QStringList({"KRKG", "NEW"}));
+    // Another text on the same query object.
+    query.clearSql();
+    query.addSql("SELECT ISIN from SFVP WHERE KRT = :Krt");
+    query.bindText("Krt", "OLD");
+    query.open();
+    EXPECT_EQ(column(query, "isin"), QStringList{"SI0021110513"});
+    // A connection opened anew runs the statement on the new connection.
+    connection.close();
+    openConnection();
+    query.open();
+    EXPECT_EQ(column(query, "ISIN"), QStringList{"SI0021110513"});
+}
+
+TEST_P(HostDatabaseTest, AStatementThatFailedRunsAgainOnceTheCauseIsGone)
+{
+    openConnection();
+    HostQuery query(connection);
+    query.addSql("SELECT Vrednost FROM INISET WHERE Kljuc = :Kljuc");
+    query.bindText("Kljuc", "A");
+    query.open();
+    EXPECT_EQ(query.recordCount(), 0);
+    database->exec("DROP TABLE INISET");
+    EXPECT_THROW(query.open(), EDatabaseError);
+    EXPECT_FALSE(query.isOpen());
+    database->exec("CREATE TABLE INISET (Kljuc varchar(60), Vrednost varchar(250));"
+                   "INSERT INTO INISET VALUES ('A', 'ena')");
+    query.open();
+    EXPECT_EQ(column(query, "Vrednost"), QStringList{"ena"});
+}
+
 TEST_P(HostDatabaseTest, RemoteMemberColumnsAreFoundByTheirMixedCaseNames)
 {
     database->exec("INSERT INTO VORN_REMOTECLAN VALUES ('M2', 'https', 'r/Members.svc', 'AB12', '/c', 'MY')");

@@ -42,7 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                              "aba"},
                     // Characters the code page lacks become one "?" each, a surrogate pair too.
                     TextCase{"%-5.5s", QString::fromUtf8("漢字"), "??   "},
-                    TextCase{"%-4.4s", QString::fromUtf8("a😀b"), "a?b "}));
+                    TextCase{"%-4.4s", QString::fromUtf8("a😀b"), "a?b "},
+                    TextCase{"%3.3s", QString::fromUtf8("😀😀😀😀"), "???"},
+                    TextCase{"%-300.300s", QString(290, u'x'), QByteArray(290, 'x') + QByteArray(10, ' ')}));
 
 struct IntegerCase
 {
@@ -113,6 +115,24 @@ TEST(RecordBuilder, WritesDatesAsZeroAndDayMonthYear)
     EXPECT_EQ(RecordBuilder().date(QDate(812, 1, 9)).bytes(), "009010812");
 }
 
+TEST(RecordBuilder, WritesEveryDateOfTheYearsOneTo9999AsTheCalendarHasIt)
+{
+    const auto expected = [](const QDate &date) {
+        return QStringLiteral("0%1%2%3")
+            .arg(date.day(), 2, 10, QLatin1Char('0'))
+            .arg(date.month(), 2, 10, QLatin1Char('0'))
+            .arg(date.year(), 4, 10, QLatin1Char('0'))
+            .toLatin1();
+    };
+    QList<QDate> dates = {QDate(1, 1, 1),     QDate(9999, 12, 31), QDate(1600, 2, 29), QDate(1700, 3, 1),
+                          QDate(1900, 2, 28), QDate(2000, 2, 29),  QDate(2000, 3, 1),  QDate(2024, 12, 31)};
+    for (qint64 day = QDate(1, 1, 1).toJulianDay(); day <= QDate(9999, 12, 31).toJulianDay(); day += 97)
+        dates << QDate::fromJulianDay(day);
+    for (const QDate &date : dates)
+        ASSERT_EQ(RecordBuilder().date(date).bytes(), expected(date))
+            << date.toString(Qt::ISODate).toStdString();
+}
+
 TEST(RecordBuilder, AppendsFieldsInOrderAndWritesNumbersInTextFieldsInDecimal)
 {
     RecordBuilder record;
@@ -123,11 +143,31 @@ TEST(RecordBuilder, AppendsFieldsInOrderAndWritesNumbersInTextFieldsInDecimal)
     EXPECT_EQ(record.take(), "AB 4294967290007002012024");
 }
 
+TEST(RecordBuilder, FormatsReadOnceWriteAsTheirTextDoes)
+{
+    static constexpr RecordFormat isin("%-12.12s");
+    static constexpr RecordFormat account("%9.9s");
+    static constexpr RecordFormat volume("%.16d");
+    RecordBuilder once;
+    RecordBuilder each;
+    for (int i = 0; i < 2; ++i) {
+        once.text(isin, u"SI0031102120X").text(account, qint64(-12345)).integer(volume, -7);
+        each.text("%-12.12s", u"SI0031102120X").text("%9.9s", qint64(-12345)).integer("%.16d", -7);
+    }
+    EXPECT_EQ(once.bytes(), each.bytes());
+    EXPECT_EQ(once.bytes(), "SI0031102120   -12345-0000000000000007SI0031102120   -12345-0000000000000007");
+    EXPECT_THROW(RecordBuilder().integer(isin, 1), std::invalid_argument);
+    EXPECT_THROW(RecordBuilder().text(volume, u"x"), std::invalid_argument);
+}
+
 TEST(RecordBuilder, RejectsMalformedFormats)
 {
     EXPECT_THROW(RecordBuilder().text("-6.6s", u"x"), std::invalid_argument);
     EXPECT_THROW(RecordBuilder().text("%6d", u"x"), std::invalid_argument);
     EXPECT_THROW(RecordBuilder().integer("%.16dd", 1), std::invalid_argument);
+    EXPECT_THROW(RecordBuilder().text("", u"x"), std::invalid_argument);
+    EXPECT_THROW(RecordBuilder().text("%-6.6", u"x"), std::invalid_argument);
+    EXPECT_THROW(RecordBuilder().decimal("%17.4x", 1.0), std::invalid_argument);
 }
 
 TEST(Windows1250, EncodesEveryAssignedCharacterAndReadsItBack)

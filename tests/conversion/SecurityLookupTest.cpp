@@ -132,6 +132,55 @@ TEST_P(SecurityLookupTest, LongAndNonAsciiIsinsAreLookedUpAlike)
     EXPECT_EQ(missing, "\r\nManjka VP za ISIN:SI00000000012345678901\r\nManjka VP za ISIN:XS000000000");
 }
 
+TEST_P(SecurityLookupTest, CodesOfEveryLengthAndLetterReadAlikeFromTheDatabaseAndFromWhatWasKept)
+{
+    host->exec(QString::fromUtf8("INSERT INTO SFVP VALUES (1, 'SI0000000001', 'K', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (2, 'SI0000000002', 'KRKG1234567', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (3, 'SI0000000003', 'KRKG12345678', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (4, 'SI0000000004', 'ČEŠNJA', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (5, 'SI0000000005', '', NULL, 'N');"
+                                 "INSERT INTO SFVP VALUES (6, 'SI0000000006', NULL, NULL, 'N')"));
+    open();
+    const QStringList expected = {"K", "KRKG1234567", "KRKG12345678", QString::fromUtf8("ČEŠNJA"), "", ""};
+    for (int record = 0; record < 2; ++record) {
+        for (int i = 0; i < expected.size(); ++i) {
+            const SecurityLookup found = find(QStringLiteral("SI000000000%1").arg(i + 1));
+            EXPECT_EQ(found.code, expected[i]) << record << " " << i;
+            EXPECT_EQ(found.code.isNull(), i == 5) << record << " " << i;
+            EXPECT_TRUE(found.error.isEmpty());
+        }
+    }
+    EXPECT_TRUE(missing.isEmpty());
+}
+
+TEST_P(SecurityLookupTest, ThousandsOfIsinsAtSeveralDatesAreKeptApart)
+{
+    // Enough ISINs for the kept results to outgrow their first table several times; every third
+    // ISIN is unknown to the host, and one security ends on a date between the two looked at.
+    QStringList rows;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 3 != 0)
+            rows << QStringLiteral("(%1, 'SI%2', 'K%1', NULL, 'N')").arg(i).arg(i, 10, 10, QLatin1Char('0'));
+    }
+    host->exec("INSERT INTO SFVP VALUES " + rows.join(u','));
+    host->exec("UPDATE SFVP SET ZPDVP = '2024-01-20' WHERE SFVP = 1000");
+    open();
+    const QDate later(2024, 2, 1);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 3000; ++i) {
+            const QString isin = QStringLiteral("SI%1").arg(i, 10, 10, QLatin1Char('0'));
+            const SecurityLookup atDay = conversion->FindSecurityCode(isin, kDay, false, missing);
+            const SecurityLookup atLater = conversion->FindSecurityCode(isin, later, false, missing);
+            const bool known = i % 3 != 0;
+            ASSERT_EQ(atDay.code, known ? QStringLiteral("K%1").arg(i) : QString()) << pass << " " << i;
+            ASSERT_EQ(atLater.code, known && i != 1000 ? QStringLiteral("K%1").arg(i) : QString())
+                << pass << " " << i;
+            ASSERT_EQ(atDay.error.isEmpty(), known) << pass << " " << i;
+        }
+    }
+    EXPECT_EQ(missing.count(QStringLiteral("Manjka VP za ISIN:")), 1001);
+}
+
 TEST_P(SecurityLookupTest, AnIsinInsideAnotherLineIsStillNamed)
 {
     open();

@@ -35,7 +35,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ValidCase{"2024-03-05T14:30:05", QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))},
                     // The separators are not checked.
                     ValidCase{"2024/03/05", QDateTime(QDate(2024, 3, 5), QTime(0, 0))},
-                    ValidCase{"2024-02-29T23:59:59Z", QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59))}));
+                    ValidCase{"2024-02-29T23:59:59Z", QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59))},
+                    ValidCase{"0001-01-01", QDateTime(QDate(1, 1, 1), QTime(0, 0))},
+                    // Signs are read as such in any part.
+                    ValidCase{"2024-+3-05", QDateTime(QDate(2024, 3, 5), QTime(0, 0))},
+                    // A part cut short by the end of the text is read as far as it goes.
+                    ValidCase{"2024-03-05T14:30:5", QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))}));
 
 struct InvalidCase
 {
@@ -78,6 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
                     InvalidCase{"20x4-03-05", "'20x4' is not a valid integer value"},
                     InvalidCase{"2023-02-29", "Invalid argument to date encode"},
                     InvalidCase{"2024-13-01", "Invalid argument to date encode"},
-                    InvalidCase{"2024-03-05T24:00:00", "Invalid argument to time encode"}));
+                    InvalidCase{"2024-03-05T24:00:00", "Invalid argument to time encode"},
+                    InvalidCase{"2024-03-05T14:60:00", "Invalid argument to time encode"},
+                    InvalidCase{"0000-01-01", "Invalid argument to date encode"},
+                    InvalidCase{"2024-03-05T14:30", "'' is not a valid integer value"},
+                    InvalidCase{"2024-03-05T-1:00:00", "Invalid argument to time encode"},
+                    InvalidCase{"2024-03-0\u0665",
+                                QString::fromUtf8("'0\u0665' is not a valid integer value")}));
 
 } // namespace

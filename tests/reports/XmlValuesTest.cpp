@@ -20,9 +20,27 @@ TEST(XmlValuesTest, SignedIntegersReadTheWholeNumber)
         {" 7\n", 7},
         {"2147483647", 2147483647},
         {"-2147483648", -2147483647 - 1},
+        {"999999999", 999999999},
+        {"-999999999", -999999999},
+        {"1000000000", 1000000000},
+        {"-0", 0},
+        {"007", 7},
     };
     for (const auto &c : cases)
         EXPECT_EQ(XmlValues::toInteger(c.text), c.value) << c.text;
+}
+
+TEST(XmlValuesTest, TextsOfAnyLengthReadAsUnicodeWhereverALetterOutsideAsciiIs)
+{
+    for (int length = 0; length <= 20; ++length) {
+        const QByteArray ascii(length, 'a');
+        EXPECT_EQ(XmlValues::toText(ascii.constData()), QString::fromLatin1(ascii)) << length;
+        for (int at = 0; at < length; ++at) {
+            QByteArray utf8 = ascii;
+            utf8.replace(at, 1, "\xC5\xA0"); // Š
+            EXPECT_EQ(XmlValues::toText(utf8.constData()), QString::fromUtf8(utf8)) << length << " " << at;
+        }
+    }
 }
 
 TEST(XmlValuesTest, UnsignedIntegersKeepTheLowBitsOfA64BitRead)
