@@ -20,6 +20,25 @@ constexpr qsizetype kRecordLength = 694;
 const QString kLineBreak = QStringLiteral("\r\n");
 const QString kBaseName = QStringLiteral("transa.txt");
 
+// The record's field formats, read once rather than per record.
+constexpr RecordFormat kBlank1("%-1.1s");
+constexpr RecordFormat kNumber9("%.9d");
+constexpr RecordFormat kText5("%-5.5s");
+constexpr RecordFormat kPosition("%.5d");
+constexpr RecordFormat kNumber4("%.4d");
+constexpr RecordFormat kAccountNumber("%11.11s");
+constexpr RecordFormat kText40("%-40.40s");
+constexpr RecordFormat kBlank15("%-15.15s");
+constexpr RecordFormat kCode("%-12.12s");
+constexpr RecordFormat kQuantity("%.16d");
+constexpr RecordFormat kAmount("%17.4f");
+constexpr RecordFormat kBlank128("%-128s");
+constexpr RecordFormat kBlank17("%17.17s");
+constexpr RecordFormat kText20("%-20.20s");
+constexpr RecordFormat kText100("%-100.100s");
+constexpr RecordFormat kBlank20("%20.20s");
+constexpr RecordFormat kDateTime("%25.25s");
+
 // A decimal text of the reports: every point becomes a comma, and the result is read with the
 // comma as decimal separator ("1234.5" is 1234,5; "1,234.5" is no number).
 double decimalValue(const QString &text)
@@ -271,17 +290,17 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     }
 
     RecordBuilder record(kRecordLength);
-    record.text("%-1.1s", u" ");
+    record.text(kBlank1, u" ");
     if (UseMoveSequence)
-        record.integer("%.9d", transaction.MoveSequence()).text("%-5.5s", u"MSEQ");
+        record.integer(kNumber9, transaction.MoveSequence()).text(kText5, u"MSEQ");
     else
-        record.integer("%.9d", transaction.TransactionNumber()).integer("%.5d", position);
+        record.integer(kNumber9, transaction.TransactionNumber()).integer(kPosition, position);
     const QString source = transaction.SourceTransactionNumber();
-    record.integer("%.4d", found.kind)
-        .integer("%.4d", found.direction)
-        .integer("%.9d", integerOrZero(source))
-        .text("%-5.5s", memberCode)
-        .text("%11.11s", qint64(transaction.AccountNumber()));
+    record.integer(kNumber4, found.kind)
+        .integer(kNumber4, found.direction)
+        .integer(kNumber9, integerOrZero(source))
+        .text(kText5, memberCode)
+        .text(kAccountNumber, qint64(transaction.AccountNumber()));
 
     QString reference;
     try {
@@ -289,46 +308,45 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     } catch (const std::exception &) {
         // Written as blanks, without the X flag.
     }
-    const QString tradeFlag = reference.startsWith(u'X') ? QStringLiteral("X") : QString();
-    record.text("%-40.40s", reference).text("%-15.15s", u" ");
+    const bool tradeFlag = reference.startsWith(u'X');
+    record.text(kText40, reference).text(kBlank15, u" ");
 
     const QString isin = transaction.IsinCode();
     const QString dateTime = transaction.TransactionDateTime();
     const QDate date = ParseXmlDate(dateTime);
     const SecurityLookup security = FindSecurityCode(isin, date, TransaImportPreferred, ErrorList);
     const qint64 quantity = qAbs(qint64(volume));
-    record.text("%-12.12s", security.error.isEmpty() ? security.code : QStringLiteral(" "))
-        .text("%-12.12s", isin)
-        .text("%-5.5s", u" ")
-        .integer("%.16d", quantity)
-        .integer("%.16d", quantity)
-        .integer("%.16d", 0);
+    record.text(kCode, security.error.isEmpty() ? QStringView(security.code) : QStringView(u" "))
+        .text(kCode, isin)
+        .text(kText5, u" ")
+        .integer(kQuantity, quantity)
+        .integer(kQuantity, quantity)
+        .integer(kQuantity, 0);
 
     if (const TMemberTradeClass *trade = FindSettlementInstruction(source)) {
-        record.decimal("%17.4f", decimalValue(trade->Price))
-            .text("%-40.40s", tradeFlag + trade->TradeReference);
+        record.decimal(kAmount, decimalValue(trade->Price))
+            .text(kText40,
+                  tradeFlag ? QString(QStringLiteral("X") + trade->TradeReference) : trade->TradeReference);
         const QDate tradeDate = ParseXmlDate(trade->TradeDateTime);
         record.date(tradeDate).date(tradeDate).date(ParseXmlDate(trade->SettlementDate));
     } else {
-        record.decimal("%17.4f", 0)
-            .text("%-40.40s", tradeFlag + QStringLiteral("Ni zapisa v MemberTrades"))
+        record.decimal(kAmount, 0)
+            .text(kText40, tradeFlag ? u"XNi zapisa v MemberTrades" : u"Ni zapisa v MemberTrades")
             .date(date)
             .date(date)
             .date(settlementDateWithoutInstruction());
     }
 
-    record.text("%-128s", u" ");
+    record.text(kBlank128, u" ");
     const QString value = transaction.TransactionValue();
     if (value.isEmpty())
-        record.text("%17.17s", u" ");
+        record.text(kBlank17, u" ");
     else
-        record.decimal("%17.4f", decimalValue(value));
-    record.text("%-20.20s", qint64(transaction.TransactionNumber()))
-        .text("%-100.100s", type)
-        .text("%-100.100s", source);
+        record.decimal(kAmount, decimalValue(value));
+    record.text(kText20, qint64(transaction.TransactionNumber())).text(kText100, type).text(kText100, source);
     // The two off-market values: the depository's report carries none, so both stay blank.
-    record.text("%20.20s", u" ").text("%20.20s", u" ").text("%25.25s", dateTime);
+    record.text(kBlank20, u" ").text(kBlank20, u" ").text(kDateTime, dateTime);
 
     if (writesLine(found.sixthFlag, volume))
-        files.append(date, record.bytes());
+        files.append(date, record.take());
 }
