@@ -1,20 +1,11 @@
 #pragma once
 
 #include "reports/XmlDocument.h"
+#include "ReportXml.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
-
-// The report envelope around the given header fields and body content, in UTF-8.
-inline QByteArray reportXml(const QByteArray &body,
-                            const QByteArray &header = "<StatusDate>2024-01-31</StatusDate>")
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\">\n"
-           "  <Header>" +
-           header + "</Header>\n  <Body>\n" + body + "\n  </Body>\n</WSResponse>\n";
-}
 
 // A report file in a temporary folder with the document object that reads it.
 class ReportFile
