@@ -64,7 +64,7 @@ protected:
         program.writeSettings(trustTheServersAuthority
                                   ? "[Nastavitve]\nCAFile=" + server.caFile().toUtf8() + "\n"
                                   : QByteArray("[Nastavitve]\n"));
-        window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {}}, &program.boxes);
+        window = program.window();
         window->StartUp();
         window->clientCertStorage().add(server.firstClient());
         window->httpsClient().onData = [this](const char *buffer, qsizetype size) {
@@ -80,9 +80,7 @@ protected:
 
     template<typename Control> Control *control(const char *name)
     {
-        auto *found = window->findChild<Control *>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return childControl<Control>(*window, name);
     }
 
     QString status() { return control<QLabel>("lTransfer")->text(); }
