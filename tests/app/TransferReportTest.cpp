@@ -1,4 +1,5 @@
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "WindowTestProgram.h"
 
 #include <gtest/gtest.h>
@@ -6,19 +7,9 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 namespace {
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator generator(5);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
-
 // Counts the paint events of a widget.
 class PaintCounter : public QObject
 {
@@ -92,7 +83,7 @@ protected:
         EXPECT_TRUE(control<QPushButton>("btnGet")->isEnabled());
     }
 
-    const QByteArray report = randomBytes(512 * 1024);
+    const QByteArray report = randomBytes(512 * 1024, 5);
     NginxTestServer server;
     WindowTestProgram program;
     std::unique_ptr<TestWindow> window;
