@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExceptionMessage.h"
 #include "reports/XmlDocument.h"
 #include "ReportXml.h"
 #include "TempDir.h"
@@ -27,16 +28,4 @@ inline QByteArray testData(const QString &name)
     QFile file(QStringLiteral(REPORTS_TEST_DATA "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
-}
-
-// The message of the exception of class E that `action` raises; a failure when none is raised.
-template<class E, class Action> QString messageOf(Action &&action)
-{
-    try {
-        action();
-    } catch (const E &error) {
-        return error.message();
-    }
-    ADD_FAILURE() << "no exception raised";
-    return {};
 }
