@@ -168,17 +168,10 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
 
         ImportRequest request;
         setReportType(request, options.typeText);
+        applySettingsAndHost(request, settings, host, options.login);
         request.memberBoxText = options.member;
-        request.OwnMemberCode = host.OwnMemberCode;
         request.onlyActive = options.onlyActive;
-        request.InputFolder = settings.InputFolder;
-        request.OutputFolder = settings.OutputFolder;
         request.RunStartTime = ProbeFolderClock(settings.OutputFolder);
-        request.PapirPoKotacijiSLO = settings.PapirPoKotacijiSLO;
-        request.TransaImportPreferred = host.TransaImportPreferred;
-        request.DatabaseAlias = options.login.Alias;
-        request.DatabaseUser = options.login.User;
-        request.DatabasePassword = options.login.Password;
         request.FileSuffix = options.suffix;
         request.programFolder = programFolder;
 

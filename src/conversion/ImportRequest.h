@@ -4,6 +4,10 @@
 #include <QDateTime>
 #include <QString>
 
+struct DatabaseLogin;
+struct HostConfiguration;
+struct Settings;
+
 // Everything the dispatch needs from the window (or from the headless converter) for one
 // DoImport: the chosen report type, the member, the folders, the settings and the host
 // database login.
@@ -30,3 +34,8 @@ struct ImportRequest
     // the own member code.
     QString memberCode() const { return memberBoxText.trimmed().isEmpty() ? OwnMemberCode : memberBoxText; }
 };
+
+// Fills the fields the window and the headless converter both take from the settings file, the
+// host's configuration and the database login.
+void applySettingsAndHost(ImportRequest &request, const Settings &settings, const HostConfiguration &host,
+                          const DatabaseLogin &login);

@@ -61,8 +61,7 @@ protected:
         if (!settings.contains("IzhodniImenik="))
             contents += "\nIzhodniImenik=" + output.toUtf8();
         program.writeSettings(contents + "\n");
-        window =
-            std::make_unique<TestWindow>(ProgramStart{program.programFilePath, arguments}, &program.boxes);
+        window = program.window(arguments);
         window->StartUp();
         // The runs' lines only, without the start-up's debug lines.
         control<QPlainTextEdit>("mmMessages")->clear();
@@ -71,9 +70,7 @@ protected:
 
     template<typename Control> Control *control(const char *name)
     {
-        auto *found = window->findChild<Control *>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return childControl<Control>(*window, name);
     }
 
     void pickType(const QString &entry)

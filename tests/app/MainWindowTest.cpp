@@ -27,16 +27,14 @@ protected:
     // A window started without database arguments: the first eleven report types, no host.
     TestWindow &startWindow()
     {
-        window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {}}, &program.boxes);
+        window = program.window();
         window->StartUp();
         return *window;
     }
 
     template<typename Control> Control *control(const char *name)
     {
-        auto *found = window->findChild<Control *>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return childControl<Control>(*window, name);
     }
 
     bool shown(const char *name) { return control<QWidget>(name)->isVisibleTo(window.get()); }
@@ -74,7 +72,7 @@ protected:
 
 TEST_F(MainWindowTest, EveryControlWithCaptionPositionAndInitialState)
 {
-    window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {}}, &program.boxes);
+    window = program.window();
     window->show();
     EXPECT_EQ(window->size(), QSize(354, 570));
     EXPECT_EQ(control<QWidget>("pnlTop")->height(), 133);

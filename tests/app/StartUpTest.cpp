@@ -36,17 +36,14 @@ protected:
 
     TestWindow &start(const QStringList &arguments)
     {
-        window =
-            std::make_unique<TestWindow>(ProgramStart{program.programFilePath, arguments}, &program.boxes);
+        window = program.window(arguments);
         window->StartUp();
         return *window;
     }
 
     template<typename Control> Control *control(const char *name)
     {
-        auto *found = window->findChild<Control *>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return childControl<Control>(*window, name);
     }
 
     ScopedClock clock;
@@ -147,8 +144,7 @@ TEST_F(StartUpTest, ConversionOnlyNeedsAnIntegerSetting)
 
 TEST_F(StartUpTest, FailedConnectionWithDatabaseErrorsShownGivesTwoBoxesAndFails)
 {
-    window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {"NOSUCH", "user", "pwd"}},
-                                          &program.boxes);
+    window = program.window({"NOSUCH", "user", "pwd"});
     EXPECT_THROW(window->StartUp(), EDatabaseError);
 
     ASSERT_EQ(program.boxes.messages.size(), 2) << program.boxes.messages.join('\n').toStdString();
@@ -185,8 +181,7 @@ TEST_F(StartUpTest, ProgramFileNamedOtherwiseGivesItsOwnCaptionAndSettings)
 TEST_F(StartUpTest, FailingRequestFileRunShowsItsMarkerAndFails)
 {
     const QString request = program.folder.write("request.ini", "[Request]\n");
-    window = std::make_unique<TestWindow>(
-        ProgramStart{program.programFilePath, {"hostdb", "u", "p", request}}, &program.boxes);
+    window = program.window({"hostdb", "u", "p", request});
     window->failRequestFile = true;
     EXPECT_THROW(window->StartUp(), EFOpenError);
     EXPECT_EQ(program.boxes.messages, QStringList{"Napaka 21: EFOpenError>request file locked"});

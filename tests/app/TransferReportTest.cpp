@@ -1,4 +1,5 @@
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "WindowTestProgram.h"
 
 #include <gtest/gtest.h>
@@ -6,19 +7,9 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 namespace {
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator generator(5);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
-
 // Counts the paint events of a widget.
 class PaintCounter : public QObject
 {
@@ -64,7 +55,7 @@ protected:
         program.writeSettings(trustTheServersAuthority
                                   ? "[Nastavitve]\nCAFile=" + server.caFile().toUtf8() + "\n"
                                   : QByteArray("[Nastavitve]\n"));
-        window = std::make_unique<TestWindow>(ProgramStart{program.programFilePath, {}}, &program.boxes);
+        window = program.window();
         window->StartUp();
         window->clientCertStorage().add(server.firstClient());
         window->httpsClient().onData = [this](const char *buffer, qsizetype size) {
@@ -80,9 +71,7 @@ protected:
 
     template<typename Control> Control *control(const char *name)
     {
-        auto *found = window->findChild<Control *>(QLatin1String(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return childControl<Control>(*window, name);
     }
 
     QString status() { return control<QLabel>("lTransfer")->text(); }
@@ -94,7 +83,7 @@ protected:
         EXPECT_TRUE(control<QPushButton>("btnGet")->isEnabled());
     }
 
-    const QByteArray report = randomBytes(512 * 1024);
+    const QByteArray report = randomBytes(512 * 1024, 5);
     NginxTestServer server;
     WindowTestProgram program;
     std::unique_ptr<TestWindow> window;

@@ -5,28 +5,9 @@
 #include "RecordingMessenger.h"
 #include "TempDir.h"
 
+#include <gtest/gtest.h>
+#include <memory>
 #include <QFileInfo>
-
-// A program folder for the window under test: the program file's path (which need not exist) with its
-// settings file beside it, and a window that records its message boxes and its request file runs.
-class WindowTestProgram
-{
-public:
-    explicit WindowTestProgram(const QString &programName = QStringLiteral("VornImport"))
-        : programFilePath(folder.filePath(programName))
-    {
-    }
-
-    void writeSettings(const QByteArray &contents)
-    {
-        const QString name = QFileInfo(programFilePath).completeBaseName() + QStringLiteral(".ini");
-        folder.write(name, contents);
-    }
-
-    TempDir folder;
-    QString programFilePath;
-    RecordingMessenger boxes;
-};
 
 class TestWindow : public TfrmMain
 {
@@ -46,3 +27,38 @@ protected:
             throw EFOpenError(QStringLiteral("request file locked"));
     }
 };
+
+// A program folder for the window under test: the program file's path (which need not exist) with its
+// settings file beside it, and a window that records its message boxes and its request file runs.
+class WindowTestProgram
+{
+public:
+    explicit WindowTestProgram(const QString &programName = QStringLiteral("VornImport"))
+        : programFilePath(folder.filePath(programName))
+    {
+    }
+
+    // The window of this program folder with the given command-line arguments, not yet started.
+    std::unique_ptr<TestWindow> window(const QStringList &arguments = {})
+    {
+        return std::make_unique<TestWindow>(ProgramStart{programFilePath, arguments}, &boxes);
+    }
+
+    void writeSettings(const QByteArray &contents)
+    {
+        const QString name = QFileInfo(programFilePath).completeBaseName() + QStringLiteral(".ini");
+        folder.write(name, contents);
+    }
+
+    TempDir folder;
+    QString programFilePath;
+    RecordingMessenger boxes;
+};
+
+// The window's control of the given object name; a failure when it has none.
+template<typename Control> Control *childControl(const QWidget &window, const char *name)
+{
+    auto *found = window.findChild<Control *>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}

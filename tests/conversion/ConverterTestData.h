@@ -1,20 +1,13 @@
 #pragma once
 
+#include "ReportXml.h"
+
 #include <optional>
 #include <QByteArray>
 #include <QList>
 #include <utility>
 
 // Builders for the reports that converter tests read and the records they expect.
-
-// The report envelope around the given body content, in UTF-8.
-inline QByteArray reportXml(const QByteArray &body,
-                            const QByteArray &header = "<StatusDate>2024-01-31</StatusDate>")
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\">\n  <Header>" +
-           header + "</Header>\n  <Body>\n" + body + "\n  </Body>\n</WSResponse>\n";
-}
 
 // Child elements by name, in order; a value of nullopt leaves the element out.
 using XmlElements = QList<std::pair<QByteArray, std::optional<QByteArray>>>;

@@ -1,10 +1,7 @@
 #include "ConverterTestData.h"
-#include "HostTestDatabase.h"
-#include "TempDir.h"
+#include "VornConvertFixture.h"
 
 #include <gtest/gtest.h>
-#include <QFile>
-#include <QProcess>
 
 namespace {
 
@@ -35,49 +32,19 @@ QByteArray allocationsReport(const QByteArray &element, const QByteArray &alloca
     return reportXml("<" + element + "><MemberCode>M1</MemberCode>" + allocations + "</" + element + ">");
 }
 
-struct ProcessRun
-{
-    int exitCode = -1;
-    QStringList lines; // standard output
-    QString err;
-};
-
-// The accounts and allocations reports converted by the VornConvert executable, beside its
-// settings and type table, against a SQLite host database whose own member is OWN.
-class VornConvertRacuniRazporTest : public testing::Test
+// The accounts and allocations reports converted by the VornConvert executable.
+class VornConvertRacuniRazporTest : public VornConvertFixture
 {
 protected:
-    TempDir program;
-    TempDir input;
-    TempDir output;
-    HostTestDatabase host{HostEngine::SQLite};
-    QString executable;
-
     void SetUp() override
     {
-        executable = program.filePath("VornConvert");
-        ASSERT_TRUE(QFile::copy(VORN_CONVERT_PATH, executable));
-        program.write("tipi.ini", "");
-        program.write("VornImport.ini", ("[Nastavitve]\r\nVhodniImenik=" + input.path() +
-                                         "\r\nIzhodniImenik=" + output.path() + "\r\n")
-                                            .toUtf8());
-        host.createHostTables();
-        host.exec("INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N');"
-                  "INSERT INTO INISET VALUES ('OZNAKACLANA', 'OWN')");
+        install("");
         input.write("MemberAccounts.xml",
                     reportXml("<MemberAccounts><MemberCode>M1</MemberCode>" + accountXml("2000-01-01") +
                               accountXml("") + "</MemberAccounts>"));
     }
 
-    ProcessRun convert(const QStringList &options)
-    {
-        QProcess process;
-        process.start(executable, QStringList{host.alias(), "user", "password"} + options);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
+    ProcessRun convert(const QStringList &options) { return run(login() + options); }
 
     // The records of an output file, without their line ends.
     QList<QByteArray> records(const QString &name) const
@@ -96,8 +63,8 @@ TEST_F(VornConvertRacuniRazporTest, ConvertsTheAccountsOfTheOwnMember)
 {
     const ProcessRun run = convert({"--type", "Računi - MemberAccounts"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    ASSERT_EQ(run.lines.size(), 4);
-    EXPECT_EQ(run.lines.mid(1, 2), (QStringList{"Import računi", "import racuni OK"}));
+    ASSERT_EQ(run.lines().size(), 4);
+    EXPECT_EQ(run.lines().mid(1, 2), (QStringList{"Import računi", "import racuni OK"}));
     EXPECT_EQ(output.files(), QStringList{"racuni.txt"});
     const QList<QByteArray> lines = records("racuni.txt");
     ASSERT_EQ(lines.size(), 2);
@@ -124,7 +91,7 @@ TEST_F(VornConvertRacuniRazporTest, ConvertsThePeriodAllocationsOfAMember)
                                                    allocationXml("SI0031102120", "2024-01-16T10:00:00")));
     const ProcessRun run = convert({"--type", "Razporeditve - MemberAllocations", "--member", "ABC"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.lines.mid(1, 2), (QStringList{"Import razpor", "import razpor OK"}));
+    EXPECT_EQ(run.lines().mid(1, 2), (QStringList{"Import razpor", "import razpor OK"}));
     EXPECT_EQ(output.files(), (QStringList{"razpor20240115_ABC.txt", "razpor20240116_ABC.txt"}));
     const QList<QByteArray> lines = records("razpor20240116_ABC.txt");
     ASSERT_EQ(lines.size(), 1);
@@ -152,7 +119,7 @@ TEST_F(VornConvertRacuniRazporTest, ConvertsTheCurrentDayAllocationsWithAFileSuf
                                   allocationXml("SI0000000099", "2024-01-15T09:05:03")));
     const ProcessRun run = convert({"--type", "Dnevne Razporeditve", "--suffix", "R7"});
     EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
-    EXPECT_EQ(run.lines.mid(1, 2), (QStringList{"Import razpor", "Manjka VP za ISIN:SI0000000099"}));
+    EXPECT_EQ(run.lines().mid(1, 2), (QStringList{"Import razpor", "Manjka VP za ISIN:SI0000000099"}));
     EXPECT_EQ(output.files(), QStringList{"razpor_OWN.txt"});
     EXPECT_EQ(records("razpor_OWN.txt").value(0).mid(15, 24), QByteArray(12, ' ') + "SI0000000099");
 }

@@ -1,9 +1,7 @@
-#include "HostTestDatabase.h"
-#include "TempDir.h"
+#include "VornConvertFixture.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
-#include <QProcess>
 
 namespace {
 
@@ -17,60 +15,19 @@ const QByteArray kReport =
     "<LastChangeDateTime>2024-01-10</LastChangeDateTime></MemberAccountPosition>"
     "</MemberAccountPositions></Body></WSResponse>\n";
 
-struct ProcessRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// VornConvert copied into a program folder of its own, with its settings file and type table
-// beside it, against a SQLite host database.
-class VornConvertTest : public testing::Test
+class VornConvertTest : public VornConvertFixture
 {
 protected:
-    TempDir program;
-    TempDir input;
-    TempDir output;
-    HostTestDatabase host{HostEngine::SQLite};
-    QString executable;
-
     void SetUp() override
     {
-        executable = program.filePath("VornConvert");
-        ASSERT_TRUE(QFile::copy(VORN_CONVERT_PATH, executable));
-        program.write("tipi.ini", "PR,1,1,1\r\n");
-        program.write("VornImport.ini", settings(output.path()));
-        host.createHostTables();
-        host.exec("INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N');"
-                  "INSERT INTO INISET VALUES ('OZNAKACLANA', 'OWN')");
+        install("PR,1,1,1\r\n");
         writeReport("SI0031102120");
-    }
-
-    QByteArray settings(const QString &outputFolder) const
-    {
-        return ("[Nastavitve]\r\nVhodniImenik=" + input.path() + "\r\nIzhodniImenik=" + outputFolder + "\r\n")
-            .toUtf8();
     }
 
     void writeReport(const QByteArray &isin) const
     {
         input.write("MemberAccountPositions.xml", QByteArray(kReport).replace("ISIN_PLACEHOLDER", isin));
     }
-
-    ProcessRun run(const QStringList &arguments,
-                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-    {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(executable, arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    QStringList login() const { return {host.alias(), "user", "password"}; }
 };
 
 TEST_F(VornConvertTest, ExitsZeroWhenTheConverterReportsOk)

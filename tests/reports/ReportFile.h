@@ -1,20 +1,12 @@
 #pragma once
 
+#include "ExceptionMessage.h"
 #include "reports/XmlDocument.h"
+#include "ReportXml.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
-
-// The report envelope around the given header fields and body content, in UTF-8.
-inline QByteArray reportXml(const QByteArray &body,
-                            const QByteArray &header = "<StatusDate>2024-01-31</StatusDate>")
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\">\n"
-           "  <Header>" +
-           header + "</Header>\n  <Body>\n" + body + "\n  </Body>\n</WSResponse>\n";
-}
 
 // A report file in a temporary folder with the document object that reads it.
 class ReportFile
@@ -36,16 +28,4 @@ inline QByteArray testData(const QString &name)
     QFile file(QStringLiteral(REPORTS_TEST_DATA "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
-}
-
-// The message of the exception of class E that `action` raises; a failure when none is raised.
-template<class E, class Action> QString messageOf(Action &&action)
-{
-    try {
-        action();
-    } catch (const E &error) {
-        return error.message();
-    }
-    ADD_FAILURE() << "no exception raised";
-    return {};
 }

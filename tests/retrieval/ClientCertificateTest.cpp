@@ -1,3 +1,4 @@
+#include "ExceptionMessage.h"
 #include "RecordingMessenger.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "RunTool.h"
@@ -25,16 +26,6 @@ QByteArray encryptedKeyPem(const ElX509Certificate &certificate)
     QByteArray bytes(data, length);
     BIO_free(bio);
     return bytes;
-}
-
-template<typename Error> QString messageOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return QStringLiteral("<no exception>");
 }
 
 class CertificateStoreTest : public testing::Test

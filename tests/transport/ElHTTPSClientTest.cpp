@@ -1,13 +1,13 @@
 #include "transport/ElHTTPSClient.h"
 
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "RecordingMessenger.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "transport/ElMemoryCertStorage.h"
 
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 
 using namespace std::chrono_literals;
 
@@ -55,15 +55,6 @@ struct RecordedAnswer
         return {};
     }
 };
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator generator(8);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnvironment
@@ -123,7 +114,7 @@ protected:
         selection.PrepareClientCertificate(endpoint, QString());
     }
 
-    const QByteArray report = randomBytes(300 * 1024);
+    const QByteArray report = randomBytes(300 * 1024, 8);
     NginxTestServer server;
     TempDir stores;
     ElMemoryCertStorage clientStorage;
