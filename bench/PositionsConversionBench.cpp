@@ -10,6 +10,7 @@
 
 #include "common/Messenger.h"
 #include "conversion/ImportDispatch.h"
+#include "ProcessMeasures.h"
 
 #include <cstdio>
 #include <pugixml.hpp>
@@ -24,7 +25,6 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <stdexcept>
-#include <sys/resource.h>
 
 namespace {
 
@@ -128,28 +128,6 @@ void generateReport(const QString &path)
     file.write(chunk);
 }
 
-// Peak resident memory of this process in bytes.
-qint64 peakResidentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    }
-    return -1;
-}
-
-// Processor time (user and system) used by this process so far, in seconds.
-double processorSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval &time) { return time.tv_sec + time.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 class SilentMessenger : public Messenger
 {
 public:
@@ -171,17 +149,17 @@ int runConversion(const QString &folder, bool listingForm)
     request.programFolder = folder;
     QDir().mkpath(request.OutputFolder);
     SilentMessenger messenger;
-    const double processorStart = processorSeconds();
+    const double processorStart = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
     const ImportOutcome outcome = DoImport(request, messenger);
     const double seconds = timer.nsecsElapsed() / 1e9;
-    const double processor = processorSeconds() - processorStart;
+    const double processor = cpuSeconds() - processorStart;
     if (outcome.result != ImportResult::MissingSecurities) {
         std::fprintf(stderr, "unexpected result: %s\n", qPrintable(outcome.message.left(200)));
         return 1;
     }
-    std::printf("%.3f %.3f %lld\n", seconds, processor, peakResidentBytes());
+    std::printf("%.3f %.3f %lld\n", seconds, processor, peakMemory());
     return 0;
 }
 
@@ -189,16 +167,16 @@ int runConversion(const QString &folder, bool listingForm)
 int runBareParse(const QString &folder)
 {
     const QByteArray path = QDir(folder).filePath(QStringLiteral("MemberAccountPositions.xml")).toLocal8Bit();
-    const double processorStart = processorSeconds();
+    const double processorStart = cpuSeconds();
     QElapsedTimer timer;
     timer.start();
     pugi::xml_document document;
     const pugi::xml_parse_result result = document.load_file(path.constData());
     const double seconds = timer.nsecsElapsed() / 1e9;
-    const double processor = processorSeconds() - processorStart;
+    const double processor = cpuSeconds() - processorStart;
     if (!result)
         return 1;
-    std::printf("%.3f %.3f %lld\n", seconds, processor, peakResidentBytes());
+    std::printf("%.3f %.3f %lld\n", seconds, processor, peakMemory());
     return 0;
 }
 

@@ -6,6 +6,7 @@
 //
 // Without a file argument the report is written to a temporary folder and removed afterwards.
 
+#include "ProcessMeasures.h"
 #include "reports/PositionsReport.h"
 
 #include <algorithm>
@@ -46,26 +47,6 @@ void writeReport(const QString &path, long positions)
         out.write(record, length);
     }
     out << "    </MemberAccountPositions>\n  </Body>\n</WSResponse>\n";
-}
-
-// Starts a new peak of the resident memory (Linux: /proc/self/clear_refs).
-void resetPeakMemory()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-
-// The peak resident memory in bytes since the last reset (VmHWM).
-qint64 peakMemory()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
 }
 
 struct Measure

@@ -8,10 +8,10 @@
 // removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the ISINs.
 
 #include "conversion/ImportTransa.h"
+#include "ProcessMeasures.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <pugixml.hpp>
 #include <QCoreApplication>
@@ -173,35 +173,6 @@ void writeHostDatabase(const QString &path, quint32 isins)
         db.commit();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
-
-// Starts a new peak of the resident memory (Linux: /proc/self/clear_refs).
-void resetPeakMemory()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-
-// The peak resident memory in bytes since the last reset (VmHWM).
-qint64 peakMemory()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
-}
-
-// Seconds of processor time of this process: on a machine shared with other work the wall
-// clock also counts the time the process waited for a processor.
-double cpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + now.tv_nsec / 1e9;
 }
 
 struct Measure
