@@ -279,3 +279,51 @@ void HostQuery::close()
     m_position = 0;
     m_open = false;
 }
+
+namespace {
+// Long enough to spread a transaction's cost over thousands of statements, short enough that a writer
+// waiting for SQLite's lock does not notice.
+constexpr qint64 kReadBatchMilliseconds = 100;
+} // namespace
+
+HostReadBatch::HostReadBatch(HostConnection &connection) : m_connection(connection) {}
+
+HostReadBatch::~HostReadBatch()
+{
+    end();
+}
+
+void HostReadBatch::endIfDue()
+{
+    if (m_held.isValid() && m_held.hasExpired(kReadBatchMilliseconds))
+        end();
+}
+
+void HostReadBatch::enter()
+{
+    endIfDue();
+    if (m_held.isValid())
+        return;
+    if (!m_connection.isOpen())
+        return;
+    QSqlDatabase database = QSqlDatabase::database(m_connection.connectionName(), false);
+    if (m_checkedConnection != m_connection.connectionName()) {
+        m_checkedConnection = m_connection.connectionName();
+        m_batches = database.driverName() == u"QSQLITE";
+    }
+    // A transaction that cannot begin leaves the statements in autocommit, as they would be anyway.
+    if (m_batches && database.transaction())
+        m_held.start();
+}
+
+void HostReadBatch::end()
+{
+    if (!m_held.isValid())
+        return;
+    m_held.invalidate();
+    if (!m_connection.isOpen() || m_connection.connectionName() != m_checkedConnection)
+        return;
+    QSqlDatabase database = QSqlDatabase::database(m_connection.connectionName(), false);
+    if (!database.commit())
+        database.rollback();
+}

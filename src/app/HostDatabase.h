@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -97,4 +98,33 @@ private:
     qsizetype m_rowCount = 0;
     qsizetype m_position = 0;
     bool m_open = false;
+};
+
+// Groups the reading statements that follow into read transactions on engines where every statement
+// would otherwise pay for one of its own: SQLite takes and releases its file lock, and looks for a
+// journal left by a crash, for each statement. A transaction is held for a moment at most, so a writer
+// of the host database never waits for a whole conversion. Other engines stay in autocommit.
+class HostReadBatch
+{
+public:
+    explicit HostReadBatch(HostConnection &connection);
+    ~HostReadBatch(); // ends the transaction held
+
+    // Before a statement: begins a transaction, or ends one held longer than a moment and begins anew.
+    void enter();
+    // Between statements: ends a transaction held longer than a moment, so the lock is not kept
+    // through work that runs no statement.
+    void endIfDue();
+    // Ends the transaction held, if any: before closing, or after a failed statement so that the next
+    // one starts afresh as it would in autocommit.
+    void end();
+
+    HostReadBatch(const HostReadBatch &) = delete;
+    HostReadBatch &operator=(const HostReadBatch &) = delete;
+
+private:
+    HostConnection &m_connection;
+    QString m_checkedConnection; // the connection whose engine m_batches describes
+    bool m_batches = false;
+    QElapsedTimer m_held; // valid while a transaction is held
 };

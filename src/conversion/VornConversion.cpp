@@ -91,6 +91,8 @@ void TVornConversion::OpenDatabase(const QString &alias, const QString &userName
     database->open();
     Database = std::move(database);
     Query = std::make_unique<HostQuery>(*Database);
+    m_endDatesQuery = std::make_unique<HostQuery>(*Database);
+    m_readBatch = std::make_unique<HostReadBatch>(*Database);
 }
 
 void TVornConversion::CloseDatabase()
@@ -98,6 +100,8 @@ void TVornConversion::CloseDatabase()
     if (Query)
         Query->close();
     Query.reset();
+    m_endDatesQuery.reset();
+    m_readBatch.reset();
     if (Database)
         Database->close();
     Database.reset();
@@ -210,12 +214,16 @@ SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDat
     std::optional<QString> code;
     if (known) {
         code = known->code(m_longCodes);
+        if (m_readBatch)
+            m_readBatch->endIfDue();
     } else {
         try {
-            code = querySecurityCode(isin, date, preferTransaImport);
+            code = lookUpSecurityCode(isin, date, preferTransaImport, key);
         } catch (const std::exception &error) {
             if (Query)
                 Query->close();
+            if (m_readBatch)
+                m_readBatch->end();
             m_lookupFailed = true;
             missingSecurities += kLineBreak + exceptionMessage(error);
             return {};
@@ -249,11 +257,56 @@ void TVornConversion::nameMissingIsin(QString &missingSecurities, const QString 
     m_missingTextSize = missingSecurities.size();
 }
 
+std::optional<QString> TVornConversion::lookUpSecurityCode(const QString &isin, const QDate &date,
+                                                           bool preferTransaImport,
+                                                           const std::optional<LookupKey> &key)
+{
+    if (!key)
+        return querySecurityCode(isin, date, preferTransaImport);
+    IsinDates &dates = m_isinDates[{key->isinHead, key->isinTail}];
+    if (dates.endDates == IsinDates::EndDates::Unknown && dates.lookedUp)
+        dates.endDates = queryHasEndDates(isin) ? IsinDates::EndDates::Some : IsinDates::EndDates::None;
+    std::optional<std::optional<QString>> &kept = dates.codes[preferTransaImport];
+    if (dates.endDates == IsinDates::EndDates::None && kept)
+        return *kept;
+    const std::optional<QString> code = querySecurityCode(isin, date, preferTransaImport);
+    dates.lookedUp = true;
+    if (dates.endDates != IsinDates::EndDates::Some)
+        kept = code;
+    return code;
+}
+
+bool TVornConversion::queryHasEndDates(const QString &isin)
+{
+    try {
+        m_readBatch->enter();
+        HostQuery &query = *m_endDatesQuery;
+        query.clearSql();
+        if (PapirPoKotacijiSLO)
+            query.addSql(
+                QStringLiteral("SELECT COUNT(*) AS EndDates FROM SFVP S, KTC K WHERE S.ISIN=:Isin AND "
+                               "S.SFVP=K.SFVP AND (S.ZPDVP IS NOT NULL OR K.DANPRK IS NOT NULL)"));
+        else
+            query.addSql(QStringLiteral(
+                "SELECT COUNT(*) AS EndDates FROM SFVP WHERE ISIN=:Isin AND ZPDVP IS NOT NULL"));
+        query.bindText(QStringLiteral("Isin"), isin);
+        query.open();
+        const bool some = query.fieldText(QStringLiteral("EndDates")) != u"0";
+        query.close();
+        return some;
+    } catch (const std::exception &) {
+        m_endDatesQuery->close();
+        m_readBatch->end();
+        return true;
+    }
+}
+
 std::optional<QString> TVornConversion::querySecurityCode(const QString &isin, const QDate &date,
                                                           bool preferTransaImport)
 {
     if (!Query)
         throw EDatabaseError(QStringLiteral("Database is not open"));
+    m_readBatch->enter();
     Query->close();
     Query->clearSql();
     if (PapirPoKotacijiSLO) {

@@ -15,6 +15,7 @@
 
 class HostConnection;
 class HostQuery;
+class HostReadBatch;
 
 // How a conversion ended, for callers that act on it (the headless converter's exit code).
 enum class ConversionStatus
@@ -85,8 +86,9 @@ protected:
     // an ISIN that only occurs inside another line is still named); a database error
     // appends a line break and its message instead, and the code stays empty. The ISIN is
     // bound as a parameter, never pasted into the statement. Results are kept per ISIN, date
-    // and preference for the conversion (the host database does not change meanwhile);
-    // database errors are not kept, so the next record asks again.
+    // and preference for the conversion (the host database does not change meanwhile), and
+    // for an ISIN whose rows carry no end date, at every date; database errors are not kept,
+    // so the next record asks again. The statements run in read batches (see HostReadBatch).
     SecurityLookup FindSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
                                     QString &missingSecurities);
     // Starts bringing a kept result of FindSecurityCode into the processor's cache, so that a
@@ -164,13 +166,41 @@ private:
         size_t m_count = 0;
     };
 
+    // What is known of an ISIN's rows across dates. The lookup's date only takes part in
+    // conditions on end dates (a security's, and in the listing form a listing's), so for an
+    // ISIN whose rows have none, the result at one date is the result at every date. Asked once
+    // the ISIN comes at a second date: reports of one date never ask.
+    struct IsinDates
+    {
+        enum class EndDates : quint8
+        {
+            Unknown,
+            None,
+            Some,
+        };
+        EndDates endDates = EndDates::Unknown;
+        bool lookedUp = false;
+        // The result for each preference, valid at every date while endDates is not Some.
+        std::optional<std::optional<QString>> codes[2];
+    };
+
+    // A result not kept for its date: the ISIN's result of any date when its rows have no end
+    // dates, otherwise the statement's.
+    std::optional<QString> lookUpSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
+                                              const std::optional<LookupKey> &key);
     // Runs the lookup statement; nullopt when the host lacks the security.
     std::optional<QString> querySecurityCode(const QString &isin, const QDate &date, bool preferTransaImport);
+    // Whether rows of the ISIN that the lookup statement joins carry an end date. A failure
+    // counts as yes, so the statement decides, and reports its own errors, at every date.
+    bool queryHasEndDates(const QString &isin);
 
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
+    std::unique_ptr<HostQuery> m_endDatesQuery;
+    std::unique_ptr<HostReadBatch> m_readBatch;
     KnownSecurities m_knownSecurities;
     QList<QString> m_longCodes; // codes of m_knownSecurities that are not kept in the entry
+    QHash<std::pair<quint64, quint64>, IsinDates> m_isinDates; // by the packed ISIN of LookupKey
     // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
     // line names it already.
     void nameMissingIsin(QString &missingSecurities, const QString &isin);

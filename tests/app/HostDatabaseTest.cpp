@@ -6,6 +6,9 @@
 #include "TempDir.h"
 
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QThread>
 
 namespace {
 // The security tables: two securities of one ISIN (one valid through 15 March 2024) on a market "S" and
@@ -410,4 +413,89 @@ TEST(HostDatabasePostgresTest, UserNameReachesTheServer)
     } catch (const EDatabaseError &error) {
         EXPECT_TRUE(error.message().contains("vorn_no_such_role")) << error.message().toStdString();
     }
+}
+
+namespace {
+// Another program writing to the SQLite host database, that gives up at once when the file is locked.
+class ImpatientWriter
+{
+public:
+    explicit ImpatientWriter(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~ImpatientWriter() { QSqlDatabase::removeDatabase(m_name); }
+
+    bool write(int key)
+    {
+        QSqlQuery query(QSqlDatabase::database(m_name));
+        return query.exec(QStringLiteral("INSERT INTO INISET VALUES ('K%1', 'V')").arg(key));
+    }
+
+private:
+    const QString m_name = QStringLiteral("impatient-writer");
+};
+
+int countRows(HostConnection &connection)
+{
+    HostQuery query(connection);
+    query.addSql(QStringLiteral("SELECT COUNT(*) AS N FROM INISET"));
+    query.open();
+    return query.fieldText(QStringLiteral("N")).toInt();
+}
+} // namespace
+
+TEST(HostReadBatchTest, SQLiteStatementsShareOneReadLockForAMomentOnly)
+{
+    HostTestDatabase database(HostEngine::SQLite);
+    database.createHostTables();
+    HostConnection connection;
+    connection.setAlias(database.alias());
+    connection.open();
+    ImpatientWriter writer(database.folder().filePath(QStringLiteral("host.sqlite")));
+    HostReadBatch batch(connection);
+
+    batch.enter();
+    EXPECT_EQ(countRows(connection), 0);
+    batch.enter();
+    EXPECT_EQ(countRows(connection), 0);
+    // The statements are done, but the batch still holds the file's read lock.
+    EXPECT_FALSE(writer.write(1));
+
+    QThread::msleep(150);
+    batch.endIfDue();
+    EXPECT_TRUE(writer.write(2));
+    batch.enter();
+    EXPECT_EQ(countRows(connection), 1);
+
+    batch.end();
+    EXPECT_TRUE(writer.write(3));
+    EXPECT_EQ(countRows(connection), 2);
+
+    // A held lock goes with its connection.
+    batch.enter();
+    EXPECT_EQ(countRows(connection), 2);
+    connection.close();
+    EXPECT_TRUE(writer.write(4));
+    batch.end();
+}
+
+TEST(HostReadBatchTest, AStatementFailingInABatchLeavesLaterOnesWorking)
+{
+    HostTestDatabase database(HostEngine::SQLite);
+    database.createHostTables();
+    HostConnection connection;
+    connection.setAlias(database.alias());
+    connection.open();
+    HostReadBatch batch(connection);
+    batch.enter();
+    HostQuery broken(connection);
+    broken.addSql(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
+    EXPECT_THROW(broken.open(), EDatabaseError);
+    batch.end();
+    batch.enter();
+    EXPECT_EQ(countRows(connection), 0);
 }

@@ -299,6 +299,70 @@ TEST_P(SecurityLookupTest, ADatabaseErrorIsAppendedEveryTimeAndLeavesTheCodeEmpt
     EXPECT_EQ(conversion->completedStatus(missing), ConversionStatus::Failed);
 }
 
+// Results kept for a conversion, also those reused across dates, must be what a lookup of its
+// own would give for every record.
+TEST_P(SecurityLookupTest, KeptResultsAreThoseOfALookupPerRecordAtEveryDate)
+{
+    struct Case
+    {
+        const char *name;
+        bool listingForm;
+        const char *rows;
+    };
+    const Case cases[] = {
+        {"plain, no end dates", false,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'FIRST', NULL, 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'MARKED', NULL, 'D')"},
+        {"plain, the marked row ends", false,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'FIRST', NULL, 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'MARKED', '2024-01-15', 'D')"},
+        {"plain, the only row ends", false,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'ONLY', '2024-01-15', 'N')"},
+        {"listing, no end dates", true,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'D');"
+         "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (2, 11, NULL)"},
+        {"listing, a listing ends", true,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'D');"
+         "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (1, 20, '2024-01-16');"
+         "INSERT INTO KTC VALUES (2, 11, NULL)"},
+        {"listing, a security ends", true,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', '2024-01-15', 'D');"
+         "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (2, 11, NULL)"},
+    };
+    const QList<QDate> dates = {QDate(2024, 1, 10), QDate(2024, 1, 15), QDate(2024, 1, 16),
+                                QDate(2024, 1, 31), QDate(2024, 1, 10), QDate(2024, 1, 16)};
+    createMarkets();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        host->exec("DELETE FROM SFVP; DELETE FROM KTC");
+        host->exec(c.rows);
+        // One lookup per record: a fresh conversion for each.
+        auto alone = [&](const QDate &date, bool preferTransaImport) {
+            conversion = std::make_unique<LookupConversion>(program.path());
+            open(c.listingForm);
+            QString ignored;
+            return conversion->FindSecurityCode("SI0000000001", date, preferTransaImport, ignored).code;
+        };
+        QStringList expected;
+        for (const QDate &date : dates) {
+            for (const bool prefer : {false, true})
+                expected << alone(date, prefer);
+        }
+        conversion = std::make_unique<LookupConversion>(program.path());
+        open(c.listingForm);
+        QStringList found;
+        for (const QDate &date : dates) {
+            for (const bool prefer : {false, true})
+                found << conversion->FindSecurityCode("SI0000000001", date, prefer, missing).code;
+        }
+        EXPECT_EQ(found, expected);
+        conversion->CloseDatabase();
+    }
+}
+
 TEST_P(SecurityLookupTest, GetIniSetValueReadsTheValueOfTheKey)
 {
     host->exec(
