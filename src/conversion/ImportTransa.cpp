@@ -9,6 +9,8 @@
 #include "reports/TransactionsReport.h"
 
 #include <charconv>
+#include <limits>
+#include <optional>
 #include <QFile>
 #include <string>
 
@@ -79,6 +81,23 @@ qint64 integerOrZero(const QString &text)
     bool ok = false;
     const int value = text.toInt(&ok);
     return ok ? value : 0;
+}
+
+// The ticket number whose decimal form the text is, exactly: "000123", "+123" or " 123" name
+// no ticket.
+std::optional<quint32> ticketNumberOf(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 10 || (text.size() > 1 && text[0] == u'0'))
+        return std::nullopt;
+    quint64 number = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    if (number > std::numeric_limits<quint32>::max())
+        return std::nullopt;
+    return quint32(number);
 }
 
 // The write rule of the type table: "D" writes only moves into the account, "N" or none writes
@@ -188,9 +207,9 @@ void TImportTransa::LoadSettlementInstructions(QString &result)
                 instructions->Items(i);
             TMemberTradeClass trade{instruction->Price(), instruction->TradeDateTime(),
                                     instruction->SettlementDate(), instruction->TradeReference()};
-            const QString key = QString::number(instruction->TicketNumber());
-            if (!SettlementInstructions.contains(key))
-                SettlementInstructions.insert(key, std::move(trade));
+            const quint32 ticket = instruction->TicketNumber();
+            if (!SettlementInstructions.contains(ticket))
+                SettlementInstructions.insert(ticket, std::move(trade));
         }
     } catch (const std::exception &) {
         // Transactions without their instruction still convert, with the report's own dates.
@@ -199,7 +218,10 @@ void TImportTransa::LoadSettlementInstructions(QString &result)
 
 const TMemberTradeClass *TImportTransa::FindSettlementInstruction(const QString &key) const
 {
-    const auto found = SettlementInstructions.constFind(key);
+    const std::optional<quint32> ticket = ticketNumberOf(key);
+    if (!ticket)
+        return nullptr;
+    const auto found = SettlementInstructions.constFind(*ticket);
     return found == SettlementInstructions.constEnd() ? nullptr : &found.value();
 }
 

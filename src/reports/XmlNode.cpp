@@ -6,6 +6,23 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+// The element children of the node that was last searched from its first child, with the bits
+// of their local names. A converter that reads an item's values in an order of its own then
+// finds each by comparing numbers, instead of walking over the children again and again. It
+// describes one node at a time, and any change to the document forgets it.
+struct ChildIndex
+{
+    quint64 owner = 0; // the m_childIndexId of the node described
+    quint64 lastId = 0;
+    std::vector<std::pair<quint64, pugi::xml_node>> children;
+};
+
+thread_local ChildIndex childIndex;
+
+} // namespace
+
 TXMLNode::TXMLNode(TXMLNode *parent, const char *name, pugi::xml_node element, const char *namespaceUri)
     : m_parent(parent), m_name(name), m_element(element), m_namespaceUri(namespaceUri)
 {
@@ -63,7 +80,7 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
         m_started = true;
     }
     if (m_namesPassed & name.bit)
-        return scanChildren(name.text);
+        return scanChildren(name);
     // No child before the cursor has the name, so the first one from the cursor on is the one.
     // The children passed over on the way are remembered, so that a later read of one of them
     // looks at all children.
@@ -82,10 +99,20 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
     return {};
 }
 
-pugi::xml_node TXMLNode::scanChildren(const char *name) const
+pugi::xml_node TXMLNode::scanChildren(TXMLName name) const
 {
-    for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && isMatch(child, child.name(), name))
+    ChildIndex &index = childIndex;
+    if (m_childIndexId == 0 || index.owner != m_childIndexId) {
+        m_childIndexId = ++index.lastId;
+        index.owner = m_childIndexId;
+        index.children.clear();
+        for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
+            if (child.type() == pugi::node_element)
+                index.children.emplace_back(TXMLName::bitOf(XmlDom::localName(child.name())), child);
+        }
+    }
+    for (const auto &[bit, child] : index.children) {
+        if (bit == name.bit && isMatch(child, child.name(), name.text))
             return child;
     }
     return {};
@@ -95,7 +122,7 @@ pugi::xml_node TXMLNode::ensureElement()
 {
     if (!m_element) {
         m_parent->ensureElement();
-        m_element = m_parent->scanChildren(m_name);
+        m_element = m_parent->scanChildren(TXMLName::runtime(m_name));
         if (!m_element)
             m_element = m_parent->createChildElement(m_name);
     }
@@ -105,6 +132,7 @@ pugi::xml_node TXMLNode::ensureElement()
 pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node before)
 {
     pugi::xml_node parent = ensureElement();
+    childIndex.owner = 0;
     // A new child may come before the cursor, or after the last child passed: from now on
     // every read looks at all children.
     m_namesPassed = ~quint64(0);
@@ -161,6 +189,7 @@ void TXMLNode::writeText(TXMLName name, const char *text)
     pugi::xml_node child = nextInRun(name);
     if (!child)
         child = createChildElement(name.text);
+    childIndex.owner = 0;
     child.remove_children();
     child.text().set(text);
 }

@@ -16,6 +16,8 @@ VORN_DECLARE_EXCEPTION(EListError, Exception)
 struct TXMLName
 {
     consteval TXMLName(const char *name) : text(name), bit(bitOf(name)) {}
+    // A name known only when running.
+    static TXMLName runtime(const char *name) { return TXMLName(name, bitOf(name)); }
 
     const char *text;
     quint64 bit;
@@ -27,6 +29,9 @@ struct TXMLName
             hash = (hash ^ static_cast<unsigned char>(*name)) * 16777619u;
         return quint64(1) << (hash % 64);
     }
+
+private:
+    constexpr TXMLName(const char *name, quint64 nameBit) : text(name), bit(nameBit) {}
 };
 
 // A node object wraps one element of a loaded report. Its typed properties read and write the
@@ -61,8 +66,9 @@ public:
 protected:
     // The first child element of the given name in this node's namespace; null when missing.
     pugi::xml_node findChild(TXMLName name) const;
-    // The same by looking at every child.
-    pugi::xml_node scanChildren(const char *name) const;
+    // The same by looking at every child (through the index of the node's children, see
+    // XmlNode.cpp).
+    pugi::xml_node scanChildren(TXMLName name) const;
     // Whether a child element (named childName) is one of the given name in this node's namespace.
     bool isMatch(pugi::xml_node child, const char *childName, const char *name) const;
     // findChild with the usual case of a report read in schema order done inline.
@@ -104,6 +110,7 @@ private:
     mutable quint64 m_namesPassed = 0;
     mutable bool m_started = false;
     mutable bool m_unprefixed = false;
+    mutable quint64 m_childIndexId = 0; // which index of children is this node's; 0 for none
 };
 
 template<> QString TXMLNode::readValue<QString>(TXMLName name) const;

@@ -422,6 +422,32 @@ TEST_F(ImportTransaTest, TheInstructionKeyIsTheTicketNumberInDecimal)
     EXPECT_EQ(column(onlyRecord(), 18), left("TR-77", 40));
 }
 
+TEST_F(ImportTransaTest, OnlyTheExactDecimalTextOfATicketFindsItsInstruction)
+{
+    const struct
+    {
+        const char *source;
+        const char *ticket;
+        bool found;
+    } cases[] = {
+        {"0", "0", true},           {"4294967295", "4294967295", true},
+        {"123", "123", true},       {"+123", "123", false},
+        {" 123", "123", false},     {"123 ", "123", false},
+        {"-0", "0", false},         {"00", "0", false},
+        {"4294967296", "0", false}, {"12345678901", "123", false},
+        {"", "0", false},
+    };
+    for (const auto &c : cases) {
+        Tx tx;
+        tx.source = c.source;
+        Instruction instruction;
+        instruction.ticket = c.ticket;
+        convert({tx}, {instruction});
+        EXPECT_EQ(column(onlyRecord(), 18), left(c.found ? "TR-77" : "Ni zapisa v MemberTrades", 40))
+            << c.source;
+    }
+}
+
 TEST_F(ImportTransaTest, SourceNumbersThatAreNoIntegersGiveZero)
 {
     for (const char *source : {"", "ABC", "12x", "99999999999"}) {

@@ -262,3 +262,30 @@ TEST(EnvelopeTest, PropertiesReadAlikeInAnyOrder)
         EXPECT_EQ(describe(list->Items(4), order), "5,SI60,SI5,9");
     }
 }
+
+TEST(EnvelopeTest, ItemsReadByTurnsAndWrittenBetweenReadsFindTheirOwnElements)
+{
+    ReportFile file(
+        positions("<MemberAccountPosition><AccountNumber>1</AccountNumber>"
+                  "<o:IsinCode xmlns:o=\"urn:other\">OTHER</o:IsinCode><IsinCode>SI1</IsinCode>"
+                  "<TotalVolume>5</TotalVolume></MemberAccountPosition>"
+                  "<MemberAccountPosition><AccountNumber>2</AccountNumber><IBAN>SI57</IBAN>"
+                  "<IsinCode>SI2</IsinCode><TotalVolume>6</TotalVolume></MemberAccountPosition>"));
+    auto *list = BindWSResponse(file.document())->Body()->MemberAccountPositions()->MemberAccountPosition();
+    TXMLMemberAccountPosition *first = list->Items(0);
+    TXMLMemberAccountPosition *second = list->Items(1);
+    // The last element first, so that each later read looks at all children of its item.
+    EXPECT_EQ(first->TotalVolume(), 5);
+    EXPECT_EQ(second->TotalVolume(), 6);
+    EXPECT_EQ(first->IsinCode(), "SI1");
+    EXPECT_EQ(second->IsinCode(), "SI2");
+    EXPECT_EQ(first->IBAN(), "");
+    EXPECT_EQ(second->IBAN(), "SI57");
+    first->setIBAN("SI56");
+    second->setIsinCode("SI9");
+    EXPECT_EQ(first->IBAN(), "SI56");
+    EXPECT_EQ(first->AccountNumber(), 1u);
+    EXPECT_EQ(second->IsinCode(), "SI9");
+    EXPECT_EQ(second->AccountNumber(), 2u);
+    EXPECT_EQ(first->IsinCode(), "SI1");
+}
