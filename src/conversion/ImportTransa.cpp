@@ -205,9 +205,13 @@ void TImportTransa::LoadSettlementInstructions(QString &result)
         for (int i = 0; i < instructions->Count(); ++i) {
             SettlementInstructionsReport::TXMLMemberSettlementInstruction *instruction =
                 instructions->Items(i);
-            TMemberTradeClass trade{instruction->Price(), instruction->TradeDateTime(),
-                                    instruction->SettlementDate(), instruction->TradeReference()};
+            // Read in the report's element order, so that each read goes on from the last one.
             const quint32 ticket = instruction->TicketNumber();
+            TMemberTradeClass trade;
+            trade.Price = instruction->Price();
+            trade.TradeDateTime = instruction->TradeDateTime();
+            trade.TradeReference = instruction->TradeReference();
+            trade.SettlementDate = instruction->SettlementDate();
             if (!SettlementInstructions.contains(ticket))
                 SettlementInstructions.insert(ticket, std::move(trade));
         }

@@ -89,12 +89,13 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
         if (next.type() != pugi::node_element)
             continue;
         const char *childName = next.name();
-        if (isMatch(next, childName, name.text)) {
+        const quint64 bit = TXMLName::bitOfLocalName(childName);
+        if (bit == name.bit && isMatch(next, childName, name.text)) {
             m_namesPassed |= skipped | name.bit;
             m_cursor = next.next_sibling();
             return next;
         }
-        skipped |= TXMLName::bitOf(XmlDom::localName(childName));
+        skipped |= bit;
     }
     return {};
 }
@@ -108,7 +109,7 @@ pugi::xml_node TXMLNode::scanChildren(TXMLName name) const
         index.children.clear();
         for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
             if (child.type() == pugi::node_element)
-                index.children.emplace_back(TXMLName::bitOf(XmlDom::localName(child.name())), child);
+                index.children.emplace_back(TXMLName::bitOfLocalName(child.name()), child);
         }
     }
     for (const auto &[bit, child] : index.children) {

@@ -2,6 +2,7 @@
 #include "common/Exception.h"
 #include "ReportFile.h"
 #include "reports/PositionsReport.h"
+#include "reports/XmlDom.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -288,4 +289,10 @@ TEST(EnvelopeTest, ItemsReadByTurnsAndWrittenBetweenReadsFindTheirOwnElements)
     EXPECT_EQ(second->IsinCode(), "SI9");
     EXPECT_EQ(second->AccountNumber(), 2u);
     EXPECT_EQ(first->IsinCode(), "SI1");
+}
+
+TEST(EnvelopeTest, NameBitsOfQualifiedNamesAreThoseOfTheirLocalNames)
+{
+    for (const char *name : {"Header", "p:Header", "a:b:c", "", ":x", "x:", "MemberTransaction"})
+        EXPECT_EQ(TXMLName::bitOfLocalName(name), TXMLName::bitOf(XmlDom::localName(name))) << name;
 }
