@@ -168,16 +168,16 @@ void HostQuery::bindText(const QString &name, const QString &value)
 
 QSqlQuery &HostQuery::preparedStatement()
 {
-    const QString sql = m_sql.join(u'\n');
     QStringList names;
     names.reserve(m_bindings.size());
     for (const auto &binding : std::as_const(m_bindings))
         names << binding.first;
     // The same names rebind every parameter bound before, so no value of an earlier run stays.
-    if (m_statement && m_statementConnection == m_connection.connectionName() && m_statementSql == sql &&
+    if (m_statement && m_statementConnection == m_connection.connectionName() && m_statementLines == m_sql &&
         m_statementNames == names)
         return *m_statement;
     m_statement.reset();
+    const QString sql = m_sql.join(u'\n');
     const QSqlDatabase database = QSqlDatabase::database(m_connection.connectionName(), false);
     auto statement = std::make_unique<QSqlQuery>(database);
     statement->setForwardOnly(true);
@@ -185,7 +185,7 @@ QSqlQuery &HostQuery::preparedStatement()
     if (!statement->prepare(sql))
         throw EDatabaseError(engineMessage(statement->lastError()));
     m_statement = std::move(statement);
-    m_statementSql = sql;
+    m_statementLines = m_sql;
     m_statementConnection = m_connection.connectionName();
     m_statementNames = names;
     m_placeholders.clear();
@@ -200,13 +200,14 @@ QVariant HostQuery::engineValue(const QVariant &value)
     if (!m_datesAsText || value.typeId() != QMetaType::QDate)
         return value;
     // The text SQLite's driver would make of the date itself, through a general conversion that
-    // costs more than the look-up's statement; a conversion binds the same date again and again.
+    // costs more than the look-up's statement; a conversion binds the same few dates again and again.
     const QDate date = value.toDate();
-    if (date != m_lastDate || m_lastDateText.isNull()) {
-        m_lastDate = date;
-        m_lastDateText = value.toString();
-    }
-    return m_lastDateText;
+    if (!date.isValid())
+        return value.toString();
+    QString &text = m_dateTexts[date.toJulianDay()];
+    if (text.isNull())
+        text = value.toString();
+    return text;
 }
 
 void HostQuery::open()
@@ -222,11 +223,8 @@ void HostQuery::open()
         m_statement.reset(); // prepared afresh next time, as a failed statement may be in any state
         throw EDatabaseError(message);
     }
-    const QSqlRecord columns = query.record();
-    const int columnCount = columns.count();
-    m_columns.clear();
-    for (int i = 0; i < columnCount; ++i)
-        m_columns << columns.fieldName(i);
+    m_columns = query.record();
+    const int columnCount = m_columns.count();
     while (query.next()) {
         for (int i = 0; i < columnCount; ++i)
             m_values << query.value(i);
@@ -263,9 +261,10 @@ QString HostQuery::fieldText(const QString &column) const
 {
     if (eof())
         throw EDatabaseError(QStringLiteral("No current record for field '%1'").arg(column));
-    for (qsizetype i = 0; i < m_columns.size(); ++i) {
-        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0) {
-            const QVariant &value = m_values[m_position * m_columns.size() + i];
+    const int columnCount = m_columns.count();
+    for (int i = 0; i < columnCount; ++i) {
+        if (m_columns.fieldName(i).compare(column, Qt::CaseInsensitive) == 0) {
+            const QVariant &value = m_values[m_position * columnCount + i];
             return value.isNull() ? QString() : value.toString();
         }
     }

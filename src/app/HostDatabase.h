@@ -3,7 +3,9 @@
 #include <memory>
 #include <QDate>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -85,15 +87,14 @@ private:
     QList<std::pair<QString, QVariant>> m_bindings;
 
     std::unique_ptr<QSqlQuery> m_statement;
-    QString m_statementSql;        // the text it was prepared from
-    QString m_statementConnection; // the connection it was prepared on
-    QStringList m_statementNames;  // the parameters bound at its last run, in order
-    QStringList m_placeholders;    // the same as ":name"
-    bool m_datesAsText = false;    // dates are bound as the text the engine's driver makes of them
-    QDate m_lastDate;
-    QString m_lastDateText;
+    QStringList m_statementLines;       // the text it was prepared from, as added
+    QString m_statementConnection;      // the connection it was prepared on
+    QStringList m_statementNames;       // the parameters bound at its last run, in order
+    QStringList m_placeholders;         // the same as ":name"
+    bool m_datesAsText = false;         // dates are bound as the text the engine's driver makes of them
+    QHash<qint64, QString> m_dateTexts; // by Julian day
 
-    QStringList m_columns;    // of the rows read
+    QSqlRecord m_columns;     // of the rows read
     QList<QVariant> m_values; // the rows read, one after another
     qsizetype m_rowCount = 0;
     qsizetype m_position = 0;

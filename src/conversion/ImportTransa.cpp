@@ -12,6 +12,7 @@
 #include <limits>
 #include <optional>
 #include <QFile>
+#include <QVarLengthArray>
 #include <string>
 
 using TransactionsReport::TXMLMemberTransaction;
@@ -45,33 +46,40 @@ constexpr RecordFormat kDateTime("%25.25s");
 // comma as decimal separator ("1234.5" is 1234,5; "1,234.5" is no number).
 double decimalValue(const QString &text)
 {
-    QString withComma = text;
-    withComma.replace(u'.', u',');
-    const QString trimmed = withComma.trimmed();
-    std::string number;
-    number.reserve(trimmed.size());
+    const auto invalid = [&text] {
+        QString withComma = text;
+        withComma.replace(u'.', u',');
+        return EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(withComma));
+    };
+    // Surrounding white space is ignored, as trimming would.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].isSpace())
+        ++begin;
+    while (end > begin && text[end - 1].isSpace())
+        --end;
+    // Read into a buffer on the stack: this runs twice per transaction.
+    QVarLengthArray<char, 64> number;
     int separators = 0;
-    bool valid = true;
-    for (const QChar c : trimmed) {
-        const char16_t u = c.unicode();
-        if (u == u',') {
+    for (qsizetype i = begin; i < end; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == u',' || u == u'.') {
             ++separators;
-            number += '.';
+            number.append('.');
         } else if ((u >= u'0' && u <= u'9') || u == u'-' || u == u'+' || u == u'e' || u == u'E') {
-            number += char(u);
+            number.append(char(u));
         } else {
-            valid = false;
-            break;
+            throw invalid();
         }
     }
-    const char *begin = number.data();
-    const char *end = begin + number.size();
-    if (begin != end && *begin == '+' && (end - begin < 2 || begin[1] != '-'))
-        ++begin;
+    const char *first = number.data();
+    const char *last = first + number.size();
+    if (first != last && *first == '+' && (last - first < 2 || first[1] != '-'))
+        ++first;
     double value = 0;
-    const auto parsed = std::from_chars(begin, end, value);
-    if (!valid || separators > 1 || begin == end || parsed.ec != std::errc() || parsed.ptr != end)
-        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(withComma));
+    const auto parsed = std::from_chars(first, last, value);
+    if (separators > 1 || first == last || parsed.ec != std::errc() || parsed.ptr != last)
+        throw invalid();
     return value;
 }
 
@@ -155,7 +163,7 @@ void TransaFiles::write(OpenFile &open)
     open.pending.clear();
 }
 
-void TransaFiles::append(const QDate &date, const QByteArray &line)
+void TransaFiles::append(const QDate &date, QByteArrayView line)
 {
     OpenFile &open = openFile(date);
     open.pending.append(line).append("\r\n", 2);
@@ -374,5 +382,5 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     record.text(kBlank20, u" ").text(kBlank20, u" ").text(kDateTime, dateTime);
 
     if (writesLine(found.sixthFlag, volume))
-        files.append(date, record.take());
+        files.append(date, record.view());
 }

@@ -45,7 +45,7 @@ public:
     // Adds the line and CR LF to the date's file; the bytes reach the disk in larger pieces, at
     // the latest when the files are closed or released. Throws EFCreateError when the file cannot be
     // created or opened, EInOutError when it cannot be written.
-    void append(const QDate &date, const QByteArray &line);
+    void append(const QDate &date, QByteArrayView line);
     // Flushes and closes every file; throws EInOutError when a file cannot be written.
     void close();
 

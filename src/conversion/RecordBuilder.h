@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDate>
 #include <QStringView>
 #include <QVarLengthArray>
@@ -71,6 +72,8 @@ public:
         return m_bytes;
     }
     QByteArray take() const { return QByteArray(m_buffer.data(), m_buffer.size()); }
+    // The record as it stands, valid until the builder changes.
+    QByteArrayView view() const { return QByteArrayView(m_buffer.data(), m_buffer.size()); }
 
 private:
     // Appends `body` filled to the format's width; zero filling goes between sign and digits.
@@ -85,8 +88,9 @@ private:
         return m_buffer.data() + start;
     }
 
-    // Records are built on the stack and copied out once.
-    QVarLengthArray<char, 256> m_buffer;
+    // Records are built on the stack (the longest, of transactions, has 694 characters) and
+    // copied out once.
+    QVarLengthArray<char, 1024> m_buffer;
     mutable QByteArray m_bytes; // what bytes() last returned
 };
 
