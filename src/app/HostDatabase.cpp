@@ -259,14 +259,18 @@ void HostQuery::next()
 
 QString HostQuery::fieldText(const QString &column) const
 {
+    const QVariant value = fieldValue(column);
+    return value.isNull() ? QString() : value.toString();
+}
+
+QVariant HostQuery::fieldValue(const QString &column) const
+{
     if (eof())
         throw EDatabaseError(QStringLiteral("No current record for field '%1'").arg(column));
     const int columnCount = m_columns.count();
     for (int i = 0; i < columnCount; ++i) {
-        if (m_columns.fieldName(i).compare(column, Qt::CaseInsensitive) == 0) {
-            const QVariant &value = m_values[m_position * columnCount + i];
-            return value.isNull() ? QString() : value.toString();
-        }
+        if (m_columns.fieldName(i).compare(column, Qt::CaseInsensitive) == 0)
+            return m_values[m_position * columnCount + i];
     }
     throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(column));
 }

@@ -70,6 +70,8 @@ public:
     // A column of the current row as text, found by name without regard to case; null reads as "".
     // Throws EDatabaseError for an unknown column or when there is no current row.
     QString fieldText(const QString &column) const;
+    // The same as the engine's driver gives it (a null value for null).
+    QVariant fieldValue(const QString &column) const;
     void close();
 
     HostQuery(const HostQuery &) = delete;

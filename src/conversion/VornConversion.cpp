@@ -264,40 +264,54 @@ std::optional<QString> TVornConversion::lookUpSecurityCode(const QString &isin, 
     if (!key)
         return querySecurityCode(isin, date, preferTransaImport);
     IsinDates &dates = m_isinDates[{key->isinHead, key->isinTail}];
-    if (dates.endDates == IsinDates::EndDates::Unknown && dates.lookedUp)
-        dates.endDates = queryHasEndDates(isin) ? IsinDates::EndDates::Some : IsinDates::EndDates::None;
-    std::optional<std::optional<QString>> &kept = dates.codes[preferTransaImport];
-    if (dates.endDates == IsinDates::EndDates::None && kept)
-        return *kept;
-    const std::optional<QString> code = querySecurityCode(isin, date, preferTransaImport);
-    dates.lookedUp = true;
-    if (dates.endDates != IsinDates::EndDates::Some)
-        kept = code;
-    return code;
+    if (!dates.spans && dates.first) {
+        dates.spans = queryEndDates(isin);
+        dates.codes.resize(2 * dates.spans->spanCount());
+        const IsinDates::FirstLookup &first = *dates.first;
+        if (const int span = dates.spans->spanOf(first.date); span >= 0)
+            dates.codes[2 * span + first.preferTransaImport] = first.code;
+        dates.first.reset();
+    }
+    if (!dates.spans) {
+        const std::optional<QString> code = querySecurityCode(isin, date, preferTransaImport);
+        dates.first = IsinDates::FirstLookup{date, preferTransaImport, code};
+        return code;
+    }
+    const int span = dates.spans->spanOf(date);
+    if (span < 0)
+        return querySecurityCode(isin, date, preferTransaImport);
+    std::optional<std::optional<QString>> &kept = dates.codes[2 * span + preferTransaImport];
+    if (!kept)
+        kept = querySecurityCode(isin, date, preferTransaImport);
+    return *kept;
 }
 
-bool TVornConversion::queryHasEndDates(const QString &isin)
+LookupDateSpans TVornConversion::queryEndDates(const QString &isin)
 {
     try {
         m_readBatch->enter();
         HostQuery &query = *m_endDatesQuery;
         query.clearSql();
         if (PapirPoKotacijiSLO)
-            query.addSql(
-                QStringLiteral("SELECT COUNT(*) AS EndDates FROM SFVP S, KTC K WHERE S.ISIN=:Isin AND "
-                               "S.SFVP=K.SFVP AND (S.ZPDVP IS NOT NULL OR K.DANPRK IS NOT NULL)"));
-        else
             query.addSql(QStringLiteral(
-                "SELECT COUNT(*) AS EndDates FROM SFVP WHERE ISIN=:Isin AND ZPDVP IS NOT NULL"));
+                "SELECT DISTINCT S.ZPDVP AS SecurityEnd, K.DANPRK AS ListingEnd FROM SFVP S, KTC K WHERE "
+                "S.ISIN=:Isin AND S.SFVP=K.SFVP AND (S.ZPDVP IS NOT NULL OR K.DANPRK IS NOT NULL)"));
+        else
+            query.addSql(QStringLiteral("SELECT DISTINCT ZPDVP AS SecurityEnd, NULL AS ListingEnd FROM SFVP "
+                                        "WHERE ISIN=:Isin AND ZPDVP IS NOT NULL"));
         query.bindText(QStringLiteral("Isin"), isin);
         query.open();
-        const bool some = query.fieldText(QStringLiteral("EndDates")) != u"0";
+        LookupDateSpans spans;
+        for (query.first(); !query.eof(); query.next()) {
+            spans.addSecurityEnd(query.fieldValue(QStringLiteral("SecurityEnd")));
+            spans.addListingEnd(query.fieldValue(QStringLiteral("ListingEnd")));
+        }
         query.close();
-        return some;
+        return spans;
     } catch (const std::exception &) {
         m_endDatesQuery->close();
         m_readBatch->end();
-        return true;
+        return LookupDateSpans::unknown();
     }
 }
 

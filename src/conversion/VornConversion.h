@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversion/LookupDateSpans.h"
 #include "conversion/TypeTable.h"
 #include "reports/XmlDocument.h"
 
@@ -166,33 +167,33 @@ private:
         size_t m_count = 0;
     };
 
-    // What is known of an ISIN's rows across dates. The lookup's date only takes part in
-    // conditions on end dates (a security's, and in the listing form a listing's), so for an
-    // ISIN whose rows have none, the result at one date is the result at every date. Asked once
-    // the ISIN comes at a second date: reports of one date never ask.
+    // What is known of an ISIN's host rows across dates. Its first lookup is kept as it is; once
+    // the ISIN comes at another date, its end dates are read, and from then on the result of
+    // each span of dates between them (see LookupDateSpans) is asked once. Reports of one date
+    // never read end dates.
     struct IsinDates
     {
-        enum class EndDates : quint8
+        struct FirstLookup
         {
-            Unknown,
-            None,
-            Some,
+            QDate date;
+            bool preferTransaImport;
+            std::optional<QString> code;
         };
-        EndDates endDates = EndDates::Unknown;
-        bool lookedUp = false;
-        // The result for each preference, valid at every date while endDates is not Some.
-        std::optional<std::optional<QString>> codes[2];
+        std::optional<FirstLookup> first;
+        std::optional<LookupDateSpans> spans;
+        // By span and preference (span * 2 + preference), once asked.
+        std::vector<std::optional<std::optional<QString>>> codes;
     };
 
-    // A result not kept for its date: the ISIN's result of any date when its rows have no end
-    // dates, otherwise the statement's.
+    // A result not kept for its date: the result of its span of dates when that is known,
+    // otherwise the statement's.
     std::optional<QString> lookUpSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
                                               const std::optional<LookupKey> &key);
     // Runs the lookup statement; nullopt when the host lacks the security.
     std::optional<QString> querySecurityCode(const QString &isin, const QDate &date, bool preferTransaImport);
-    // Whether rows of the ISIN that the lookup statement joins carry an end date. A failure
-    // counts as yes, so the statement decides, and reports its own errors, at every date.
-    bool queryHasEndDates(const QString &isin);
+    // The end dates of the rows of the ISIN that the lookup statement joins. A failure leaves
+    // the spans unknown, so the statement decides, and reports its own errors, at every date.
+    LookupDateSpans queryEndDates(const QString &isin);
 
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;

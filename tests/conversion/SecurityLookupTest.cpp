@@ -327,15 +327,31 @@ TEST_P(SecurityLookupTest, KeptResultsAreThoseOfALookupPerRecordAtEveryDate)
          "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'D');"
          "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (1, 20, '2024-01-16');"
          "INSERT INTO KTC VALUES (2, 11, NULL)"},
+        {"plain, rows ending on different days", false,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'EARLY', '2024-01-14', 'D');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'LATE', '2024-01-16', 'N');"
+         "INSERT INTO SFVP VALUES (3, 'SI0000000001', 'OPEN', NULL, 'N')"},
+        {"listing, listings ending on different days", true,
+         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', '2024-01-31', 'N');"
+         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'D');"
+         "INSERT INTO KTC VALUES (1, 10, '2024-01-15'); INSERT INTO KTC VALUES (2, 11, '2024-01-17');"
+         "INSERT INTO KTC VALUES (2, 20, '2024-01-16')"},
         {"listing, a security ends", true,
          "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N');"
          "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', '2024-01-15', 'D');"
          "INSERT INTO KTC VALUES (1, 10, NULL); INSERT INTO KTC VALUES (2, 11, NULL)"},
     };
-    const QList<QDate> dates = {QDate(2024, 1, 10), QDate(2024, 1, 15), QDate(2024, 1, 16),
-                                QDate(2024, 1, 31), QDate(2024, 1, 10), QDate(2024, 1, 16)};
+    const QList<QDate> dates = {QDate(2024, 1, 15), QDate(2024, 1, 10), QDate(2024, 1, 14),
+                                QDate(2024, 1, 16), QDate(2024, 1, 17), QDate(2024, 1, 31),
+                                QDate(2024, 2, 1),  QDate(2024, 1, 15), QDate(2024, 1, 10)};
     createMarkets();
-    for (const Case &c : cases) {
+    QList<Case> allCases(std::begin(cases), std::end(cases));
+    // A text that SQLite compares as text but that is no plain date: every date asks the host.
+    if (GetParam() == HostEngine::SQLite)
+        allCases.append({"plain, an end date with a time", false,
+                         "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'FIRST', '2024-01-15 00:00:00', 'D');"
+                         "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'SECOND', NULL, 'N')"});
+    for (const Case &c : allCases) {
         SCOPED_TRACE(c.name);
         host->exec("DELETE FROM SFVP; DELETE FROM KTC");
         host->exec(c.rows);
