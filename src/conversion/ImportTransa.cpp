@@ -160,7 +160,7 @@ void TransaFiles::write(OpenFile &open)
     if (open.file.write(open.pending) != open.pending.size())
         throw EInOutError(QStringLiteral("Cannot write file \"%1\". %2")
                               .arg(open.file.fileName(), open.file.errorString()));
-    open.pending.clear();
+    open.pending.resize(0); // keeps its room for the next lines
 }
 
 void TransaFiles::append(const QDate &date, QByteArrayView line)

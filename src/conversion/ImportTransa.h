@@ -55,7 +55,7 @@ public:
 private:
     struct OpenFile
     {
-        explicit OpenFile(const QString &path) : file(path) {}
+        explicit OpenFile(const QString &path) : file(path) { pending.reserve(kWriteSize + 1024); }
         QFile file;
         QByteArray pending; // lines not yet written
     };

@@ -8,18 +8,45 @@
 
 namespace {
 
-// The element children of the node that was last searched from its first child, with the bits
-// of their local names. A converter that reads an item's values in an order of its own then
-// finds each by comparing numbers, instead of walking over the children again and again. It
-// describes one node at a time, and any change to the document forgets it.
+// The element children of one node from its first child on, with the bits of their local names:
+// those before the node's cursor, which every read that may find its child before the cursor
+// searches. A converter that reads an item's values in an order of its own then finds each by
+// comparing numbers instead of walking over the children again and again. It describes one
+// node at a time, and any change to the document forgets it.
 struct ChildIndex
 {
     quint64 owner = 0; // the m_childIndexId of the node described
     quint64 lastId = 0;
+    pugi::xml_node next; // the first child not held; null when all are
     std::vector<std::pair<quint64, pugi::xml_node>> children;
+
+    void hold(pugi::xml_node child)
+    {
+        if (child.type() == pugi::node_element)
+            children.emplace_back(TXMLName::bitOfLocalName(child.name()), child);
+    }
+    // Holds the children up to `end` (null for all), which does not come before `next`.
+    void holdUpTo(pugi::xml_node end)
+    {
+        for (; !XmlDom::isNull(next) && next != end; next = next.next_sibling())
+            hold(next);
+    }
 };
 
 thread_local ChildIndex childIndex;
+
+// The index, made the node's (holding nothing yet) unless it is already.
+ChildIndex &indexOf(quint64 &id, pugi::xml_node element)
+{
+    ChildIndex &index = childIndex;
+    if (id == 0 || index.owner != id) {
+        id = ++index.lastId;
+        index.owner = id;
+        index.children.clear();
+        index.next = element.first_child();
+    }
+    return index;
+}
 
 } // namespace
 
@@ -78,42 +105,48 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
         m_unprefixed = XmlDom::prefix(m_element.name()).empty();
         m_cursor = m_element.first_child();
         m_started = true;
+        // An index made while the node was not started holds children past the cursor.
+        m_childIndexId = 0;
     }
     if (m_namesPassed & name.bit)
         return scanChildren(name);
     // No child before the cursor has the name, so the first one from the cursor on is the one.
     // The children passed over on the way are remembered, so that a later read of one of them
-    // looks at all children.
+    // looks at all children, and they join the index for that search.
+    ChildIndex &index = indexOf(m_childIndexId, m_element);
+    index.holdUpTo(m_cursor);
+    const size_t held = index.children.size();
     quint64 skipped = 0;
     for (pugi::xml_node next = m_cursor; !XmlDom::isNull(next); next = next.next_sibling()) {
         if (next.type() != pugi::node_element)
             continue;
         const char *childName = next.name();
         const quint64 bit = TXMLName::bitOfLocalName(childName);
+        index.children.emplace_back(bit, next);
         if (bit == name.bit && isMatch(next, childName, name.text)) {
             m_namesPassed |= skipped | name.bit;
             m_cursor = next.next_sibling();
+            index.next = m_cursor;
             return next;
         }
         skipped |= bit;
     }
+    index.children.resize(held); // the cursor stays, and the index holds what comes before it
     return {};
 }
 
 pugi::xml_node TXMLNode::scanChildren(TXMLName name) const
 {
-    ChildIndex &index = childIndex;
-    if (m_childIndexId == 0 || index.owner != m_childIndexId) {
-        m_childIndexId = ++index.lastId;
-        index.owner = m_childIndexId;
-        index.children.clear();
-        for (pugi::xml_node child = m_element.first_child(); child; child = child.next_sibling()) {
-            if (child.type() == pugi::node_element)
-                index.children.emplace_back(TXMLName::bitOfLocalName(child.name()), child);
-        }
-    }
+    ChildIndex &index = indexOf(m_childIndexId, m_element);
+    index.holdUpTo(m_cursor);
     for (const auto &[bit, child] : index.children) {
         if (bit == name.bit && isMatch(child, child.name(), name.text))
+            return child;
+    }
+    // None before the cursor: the first from the cursor on, if any.
+    for (pugi::xml_node child = m_cursor; !XmlDom::isNull(child); child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && TXMLName::bitOfLocalName(child.name()) == name.bit &&
+            isMatch(child, child.name(), name.text))
             return child;
     }
     return {};
