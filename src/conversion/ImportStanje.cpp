@@ -64,7 +64,7 @@ void TImportStanje::Convert(QString &result)
                 .integer(kZeroFilledVolume, frozenVolume)
                 .date(*statusDate)
                 .date(lastChange);
-            OutputLines.append(record.take());
+            OutputLines.append(record.view());
         }
         result = missingSecurities.isEmpty() ? QStringLiteral("import stanje OK") : missingSecurities;
         setStatus(completedStatus(missingSecurities));

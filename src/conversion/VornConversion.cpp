@@ -57,6 +57,23 @@ std::optional<QString> listingFormCode(HostQuery &query, bool preferTransaImport
 
 } // namespace
 
+RecordLines::RecordLines(std::initializer_list<QByteArrayView> lines)
+{
+    for (const QByteArrayView line : lines)
+        append(line);
+}
+
+void RecordLines::append(QByteArrayView line)
+{
+    const qsizetype length = line.size() + 2;
+    if (m_blocks.empty() || m_blocks.back().size() + length > m_blocks.back().capacity()) {
+        m_blocks.emplace_back();
+        m_blocks.back().reserve(std::max(kBlockSize, length));
+    }
+    m_blocks.back().append(line).append("\r\n", 2);
+    ++m_count;
+}
+
 TVornConversion::TVornConversion(const QString &programFolder)
     : m_typeTable(TypeTable::load(joinPath(programFolder, QStringLiteral("tipi.ini"))))
 {
@@ -365,18 +382,8 @@ void TVornConversion::Release()
     if (!file.open(QIODevice::WriteOnly))
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
-    // Written in blocks of many lines: a call per line costs more than the line's bytes.
-    constexpr qsizetype blockSize = 1 << 20;
-    QByteArray block;
-    block.reserve(blockSize + 1024);
-    for (const QByteArray &line : std::as_const(OutputLines)) {
-        block.append(line).append("\r\n", 2);
-        if (block.size() >= blockSize) {
-            file.write(block);
-            block.resize(0);
-        }
-    }
-    file.write(block);
+    for (const QByteArray &block : OutputLines.blocks())
+        file.write(block);
     if (!file.commit())
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));

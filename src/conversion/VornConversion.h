@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -25,6 +26,26 @@ enum class ConversionStatus
     Succeeded,         // the converter's OK text
     MissingSecurities, // complete, but the host lacks securities of the report
     Failed,            // an error stopped the conversion; the result is its message
+};
+
+// The records of an import file, already encoded, each kept with its CR LF in blocks of many
+// records: a report of a million records costs a hundred allocations rather than a million.
+class RecordLines
+{
+public:
+    RecordLines() = default;
+    RecordLines(std::initializer_list<QByteArrayView> lines);
+
+    void append(QByteArrayView line);
+    qsizetype size() const { return m_count; }
+    bool isEmpty() const { return m_count == 0; }
+    // The file's bytes in order: each block holds whole lines.
+    const std::vector<QByteArray> &blocks() const { return m_blocks; }
+
+private:
+    static constexpr qsizetype kBlockSize = 1 << 20;
+    std::vector<QByteArray> m_blocks;
+    qsizetype m_count = 0;
 };
 
 // What FindSecurityCode found for one record.
@@ -99,9 +120,9 @@ protected:
     // The Vrednost of the INISET row with the key; empty when there is none. Errors pass on.
     QString GetIniSetValue(const QString &key);
 
-    QString OutputFileName;        // full path; set before reading so a failure leaves a partial file
-    QList<QByteArray> OutputLines; // records, already encoded in Windows-1250, without line ends
-    TXMLDocument Document;         // the report; the converter sets its file name
+    QString OutputFileName;  // full path; set before reading so a failure leaves a partial file
+    RecordLines OutputLines; // records, already encoded in Windows-1250, given without line ends
+    TXMLDocument Document;   // the report; the converter sets its file name
 
 private:
     // What a lookup result is kept under: the ISIN packed into two integers, so that finding it

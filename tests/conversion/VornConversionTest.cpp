@@ -23,7 +23,8 @@ protected:
     void Convert(QString &result) override
     {
         OutputFileName = m_outputFile;
-        OutputLines = m_records;
+        for (const QByteArray &record : std::as_const(m_records))
+            OutputLines.append(record);
         result = "done";
     }
 
@@ -65,6 +66,24 @@ TEST_F(VornConversionTest, WithoutTypeTableNoConverterExists)
 TEST_F(VornConversionTest, ReleaseEndsEveryLineWithCrLf)
 {
     EXPECT_EQ(convertAndRelease({"first", "\x8A\x9E", ""}), "first\r\n\x8A\x9E\r\n\r\n");
+}
+
+TEST_F(VornConversionTest, ManyAndLongRecordsAreWrittenWholeAndInOrder)
+{
+    // Records are kept in blocks of about a megabyte: enough of them to fill several blocks,
+    // one longer than a block, and one that would just overrun the block it comes to.
+    QList<QByteArray> records;
+    QByteArray expected;
+    for (int i = 0; i < 30000; ++i) {
+        QByteArray record = QByteArray::number(i).rightJustified(104, '.');
+        if (i == 12345)
+            record = QByteArray(3 << 20, 'L');
+        if (i == 20000)
+            record = QByteArray((1 << 20) - 1, 'J');
+        expected += record + "\r\n";
+        records << record;
+    }
+    EXPECT_TRUE(convertAndRelease(records) == expected);
 }
 
 TEST_F(VornConversionTest, AnEmptyListGivesAnEmptyFileReplacingTheOldOne)
