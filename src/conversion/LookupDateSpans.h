@@ -27,6 +27,8 @@ public:
     // The span of a date, from 0; -1 when the spans are unknown or the date is not a plain one.
     int spanOf(const QDate &date) const;
     int spanCount() const { return int(m_lastDays.size()) + 1; }
+    // The last day on which a row counts, of each end date, in order.
+    const std::vector<QDate> &lastDays() const { return m_lastDays; }
 
 private:
     void addLastDay(const QDate &day);

@@ -124,130 +124,28 @@ void TVornConversion::CloseDatabase()
     Database.reset();
 }
 
-std::optional<TVornConversion::LookupKey>
-TVornConversion::LookupKey::of(const QString &isin, const QDate &date, bool preferTransaImport)
+void TVornConversion::prefetchSecurityCode(const QString &isin, const QDate &, bool) const
 {
-    const qint64 julianDay = date.toJulianDay();
-    if (isin.size() > 16 || julianDay != qint32(julianDay))
-        return std::nullopt;
-    LookupKey key{0, 0, qint32(julianDay), preferTransaImport};
-    for (qsizetype i = 0; i < isin.size(); ++i) {
-        const char16_t unit = isin[i].unicode();
-        // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
-        if (unit == 0 || unit > 127)
-            return std::nullopt;
-        quint64 &word = i < 8 ? key.isinHead : key.isinTail;
-        word = (word << 8) | unit;
-    }
-    return key;
-}
-
-TVornConversion::KnownCode TVornConversion::KnownCode::of(const std::optional<QString> &code,
-                                                          QList<QString> &longCodes)
-{
-    KnownCode known;
-    known.m_used = true;
-    if (!code)
-        return known;
-    const qsizetype length = code->size();
-    // An empty code is kept as it is, so that a null text stays null.
-    bool ascii = length > 0 && length <= qsizetype(sizeof known.m_text);
-    for (qsizetype i = 0; ascii && i < length; ++i) {
-        const char16_t unit = code->at(i).unicode();
-        ascii = unit < 0x80;
-        known.m_text[i] = char(unit);
-    }
-    if (ascii) {
-        known.m_length = qint8(length);
-    } else {
-        known.m_length = kept;
-        known.m_index = qint32(longCodes.size());
-        longCodes.append(*code);
-    }
-    return known;
-}
-
-std::optional<QString> TVornConversion::KnownCode::code(const QList<QString> &longCodes) const
-{
-    if (m_length == missing)
-        return std::nullopt;
-    if (m_length == kept)
-        return longCodes[m_index];
-    return QString::fromLatin1(m_text, m_length);
-}
-
-const TVornConversion::KnownCode *TVornConversion::KnownSecurities::find(const LookupKey &key) const
-{
-    const size_t mask = m_slots.size() - 1;
-    for (size_t i = firstSlot(key);; i = (i + 1) & mask) {
-        const Slot &slot = m_slots[i];
-        if (!slot.code.used())
-            return nullptr;
-        if (slot.key == key)
-            return &slot.code;
-    }
-}
-
-void TVornConversion::KnownSecurities::insert(const LookupKey &key, const KnownCode &code)
-{
-    if (2 * (m_count + 1) > m_slots.size()) {
-        std::vector<Slot> previous(2 * m_slots.size());
-        previous.swap(m_slots);
-        m_count = 0;
-        for (const Slot &slot : previous) {
-            if (slot.code.used())
-                insert(slot.key, slot.code);
-        }
-    }
-    const size_t mask = m_slots.size() - 1;
-    size_t i = firstSlot(key);
-    while (m_slots[i].code.used())
-        i = (i + 1) & mask;
-    m_slots[i] = {key, code};
-    ++m_count;
-}
-
-void TVornConversion::KnownSecurities::prefetch(const LookupKey &key) const
-{
-#if defined(__GNUC__)
-    __builtin_prefetch(&m_slots[firstSlot(key)]);
-#else
-    Q_UNUSED(key);
-#endif
-}
-
-void TVornConversion::prefetchSecurityCode(const QString &isin, const QDate &date,
-                                           bool preferTransaImport) const
-{
-    if (const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport))
-        m_knownSecurities.prefetch(*key);
+    m_keptSecurities.prefetch(isin);
 }
 
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {
-    const std::optional<LookupKey> key = LookupKey::of(isin, date, preferTransaImport);
-    const KnownCode *known = key ? m_knownSecurities.find(*key) : nullptr;
     std::optional<QString> code;
-    if (known) {
-        code = known->code(m_longCodes);
+    try {
+        code = m_keptSecurities.find(isin, date, preferTransaImport, *this);
+    } catch (const std::exception &error) {
+        if (Query)
+            Query->close();
         if (m_readBatch)
-            m_readBatch->endIfDue();
-    } else {
-        try {
-            code = lookUpSecurityCode(isin, date, preferTransaImport, key);
-        } catch (const std::exception &error) {
-            if (Query)
-                Query->close();
-            if (m_readBatch)
-                m_readBatch->end();
-            m_lookupFailed = true;
-            missingSecurities += kLineBreak + exceptionMessage(error);
-            return {};
-        }
-        if (key)
-            m_knownSecurities.insert(*key, KnownCode::of(code, m_longCodes));
+            m_readBatch->end();
+        m_lookupFailed = true;
+        missingSecurities += kLineBreak + exceptionMessage(error);
+        return {};
     }
+    if (m_readBatch)
+        m_readBatch->endIfDue();
     if (code)
         return {*code, QString()};
     nameMissingIsin(missingSecurities, isin);
@@ -274,36 +172,7 @@ void TVornConversion::nameMissingIsin(QString &missingSecurities, const QString 
     m_missingTextSize = missingSecurities.size();
 }
 
-std::optional<QString> TVornConversion::lookUpSecurityCode(const QString &isin, const QDate &date,
-                                                           bool preferTransaImport,
-                                                           const std::optional<LookupKey> &key)
-{
-    if (!key)
-        return querySecurityCode(isin, date, preferTransaImport);
-    IsinDates &dates = m_isinDates[{key->isinHead, key->isinTail}];
-    if (!dates.spans && dates.first) {
-        dates.spans = queryEndDates(isin);
-        dates.codes.resize(2 * dates.spans->spanCount());
-        const IsinDates::FirstLookup &first = *dates.first;
-        if (const int span = dates.spans->spanOf(first.date); span >= 0)
-            dates.codes[2 * span + first.preferTransaImport] = first.code;
-        dates.first.reset();
-    }
-    if (!dates.spans) {
-        const std::optional<QString> code = querySecurityCode(isin, date, preferTransaImport);
-        dates.first = IsinDates::FirstLookup{date, preferTransaImport, code};
-        return code;
-    }
-    const int span = dates.spans->spanOf(date);
-    if (span < 0)
-        return querySecurityCode(isin, date, preferTransaImport);
-    std::optional<std::optional<QString>> &kept = dates.codes[2 * span + preferTransaImport];
-    if (!kept)
-        kept = querySecurityCode(isin, date, preferTransaImport);
-    return *kept;
-}
-
-LookupDateSpans TVornConversion::queryEndDates(const QString &isin)
+LookupDateSpans TVornConversion::endDates(const QString &isin)
 {
     try {
         m_readBatch->enter();
@@ -332,8 +201,8 @@ LookupDateSpans TVornConversion::queryEndDates(const QString &isin)
     }
 }
 
-std::optional<QString> TVornConversion::querySecurityCode(const QString &isin, const QDate &date,
-                                                          bool preferTransaImport)
+std::optional<QString> TVornConversion::securityCode(const QString &isin, const QDate &date,
+                                                     bool preferTransaImport)
 {
     if (!Query)
         throw EDatabaseError(QStringLiteral("Database is not open"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversion/LookupDateSpans.h"
+#include "conversion/KeptSecurities.h"
 #include "conversion/TypeTable.h"
 #include "reports/XmlDocument.h"
 
@@ -59,7 +59,7 @@ struct SecurityLookup
 // Base of every converter: turns one stored report into host import files and leaves a
 // one-text result message. A converter is used once: created, given its parameters,
 // Execute'd and Release'd.
-class TVornConversion
+class TVornConversion : private SecuritySource
 {
 public:
     // Reads the type table "tipi.ini" from the program folder; throws EFOpenError when it
@@ -125,104 +125,18 @@ protected:
     TXMLDocument Document;   // the report; the converter sets its file name
 
 private:
-    // What a lookup result is kept under: the ISIN packed into two integers, so that finding it
-    // compares numbers instead of following string pointers (a million records per report).
-    struct LookupKey
-    {
-        quint64 isinHead = 0;
-        quint64 isinTail = 0;
-        qint32 julianDay = 0;
-        bool preferTransaImport = false;
-
-        bool operator==(const LookupKey &) const = default;
-        friend size_t qHash(const LookupKey &key, size_t seed = 0)
-        {
-            return qHashMulti(seed, key.isinHead, key.isinTail, key.julianDay, key.preferTransaImport);
-        }
-        // Nothing for an ISIN that does not pack (over 16 characters or not ASCII) or a date
-        // beyond the 32-bit Julian days: it is not kept.
-        static std::optional<LookupKey> of(const QString &isin, const QDate &date, bool preferTransaImport);
-    };
-
-    // A kept lookup result. A short ASCII code, as host codes are, is kept in the entry itself:
-    // reading it then touches no memory beyond the table (records come in no order of ISINs,
-    // so every other memory read is a cache miss).
-    class KnownCode
-    {
-    public:
-        static KnownCode of(const std::optional<QString> &code, QList<QString> &longCodes);
-        std::optional<QString> code(const QList<QString> &longCodes) const;
-        bool used() const { return m_used; } // false for an empty slot of the table
-
-    private:
-        static constexpr qint8 missing = -1;
-        static constexpr qint8 kept = -2; // in longCodes at m_index
-        char m_text[10] = {};
-        bool m_used = false;
-        qint8 m_length = missing;
-        qint32 m_index = 0;
-    };
-
-    // The kept results, by open addressing in one array: finding one reads a single place in
-    // memory, which prefetch can have brought into the cache while the record's other fields
-    // are read.
-    class KnownSecurities
-    {
-    public:
-        const KnownCode *find(const LookupKey &key) const;
-        void insert(const LookupKey &key, const KnownCode &code); // the key is not there yet
-        void prefetch(const LookupKey &key) const;
-
-    private:
-        struct Slot
-        {
-            LookupKey key;
-            KnownCode code;
-        };
-        size_t firstSlot(const LookupKey &key) const
-        {
-            return qHash(key, QHashSeed::globalSeed()) & (m_slots.size() - 1);
-        }
-
-        std::vector<Slot> m_slots = std::vector<Slot>(1024); // a power of two, at most half used
-        size_t m_count = 0;
-    };
-
-    // What is known of an ISIN's host rows across dates. Its first lookup is kept as it is; once
-    // the ISIN comes at another date, its end dates are read, and from then on the result of
-    // each span of dates between them (see LookupDateSpans) is asked once. Reports of one date
-    // never read end dates.
-    struct IsinDates
-    {
-        struct FirstLookup
-        {
-            QDate date;
-            bool preferTransaImport;
-            std::optional<QString> code;
-        };
-        std::optional<FirstLookup> first;
-        std::optional<LookupDateSpans> spans;
-        // By span and preference (span * 2 + preference), once asked.
-        std::vector<std::optional<std::optional<QString>>> codes;
-    };
-
-    // A result not kept for its date: the result of its span of dates when that is known,
-    // otherwise the statement's.
-    std::optional<QString> lookUpSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
-                                              const std::optional<LookupKey> &key);
     // Runs the lookup statement; nullopt when the host lacks the security.
-    std::optional<QString> querySecurityCode(const QString &isin, const QDate &date, bool preferTransaImport);
+    std::optional<QString> securityCode(const QString &isin, const QDate &date,
+                                        bool preferTransaImport) override;
     // The end dates of the rows of the ISIN that the lookup statement joins. A failure leaves
     // the spans unknown, so the statement decides, and reports its own errors, at every date.
-    LookupDateSpans queryEndDates(const QString &isin);
+    LookupDateSpans endDates(const QString &isin) override;
 
     std::unique_ptr<HostConnection> Database;
     std::unique_ptr<HostQuery> Query;
     std::unique_ptr<HostQuery> m_endDatesQuery;
     std::unique_ptr<HostReadBatch> m_readBatch;
-    KnownSecurities m_knownSecurities;
-    QList<QString> m_longCodes; // codes of m_knownSecurities that are not kept in the entry
-    QHash<std::pair<quint64, quint64>, IsinDates> m_isinDates; // by the packed ISIN of LookupKey
+    KeptSecurities m_keptSecurities;
     // Adds "Manjka VP za ISIN:" and the ISIN as a line to the missing-securities text unless a
     // line names it already.
     void nameMissingIsin(QString &missingSecurities, const QString &isin);
