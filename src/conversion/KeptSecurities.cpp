@@ -1,32 +1,13 @@
 #include "KeptSecurities.h"
 
-#include <QHashFunctions>
-
-// An ISIN packed into two integers, so that finding it compares numbers instead of following
-// string pointers.
-struct KeptSecurities::IsinKey
+// An ISIN with the hash the tables use.
+struct KeptSecurities::IsinKey : PackedIsin
 {
-    quint64 head = 0;
-    quint64 tail = 0;
-
-    bool operator==(const IsinKey &) const = default;
-    size_t hash() const { return qHashMulti(QHashSeed::globalSeed(), head, tail); }
-
-    // Nothing for an ISIN over 16 characters or not ASCII.
+    size_t hash() const { return qHash(static_cast<const PackedIsin &>(*this), QHashSeed::globalSeed()); }
     static std::optional<IsinKey> of(const QString &isin)
     {
-        if (isin.size() > 16)
-            return std::nullopt;
-        IsinKey key;
-        for (qsizetype i = 0; i < isin.size(); ++i) {
-            const char16_t unit = isin[i].unicode();
-            // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
-            if (unit == 0 || unit > 127)
-                return std::nullopt;
-            quint64 &word = i < 8 ? key.head : key.tail;
-            word = (word << 8) | unit;
-        }
-        return key;
+        const std::optional<PackedIsin> packed = PackedIsin::of(isin);
+        return packed ? std::optional<IsinKey>(IsinKey{*packed}) : std::nullopt;
     }
 };
 
@@ -39,7 +20,8 @@ struct KeptSecurities::DateKey
     bool operator==(const DateKey &) const = default;
     size_t hash() const
     {
-        return qHashMulti(QHashSeed::globalSeed(), isin.head, isin.tail, julianDay, preferTransaImport);
+        return qHashMulti(qHash(static_cast<const PackedIsin &>(isin), QHashSeed::globalSeed()), julianDay,
+                          preferTransaImport);
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversion/LookupDateSpans.h"
+#include "conversion/PackedIsin.h"
 
 #include <optional>
 #include <QDate>

@@ -37,24 +37,23 @@ LookupDateSpans LookupDateSpans::unknown()
 
 void LookupDateSpans::addSecurityEnd(const QVariant &zpdvp)
 {
-    if (zpdvp.isNull())
-        return;
-    const QDate end = plainDate(zpdvp);
-    if (!end.isValid())
-        m_known = false;
-    else
-        addLastDay(end);
+    addEnd(zpdvp, 0);
 }
 
 void LookupDateSpans::addListingEnd(const QVariant &danprk)
 {
-    if (danprk.isNull())
+    addEnd(danprk, -1);
+}
+
+void LookupDateSpans::addEnd(const QVariant &end, int lastDayOffset)
+{
+    if (end.isNull())
         return;
-    const QDate end = plainDate(danprk);
-    if (!end.isValid())
+    const QDate date = plainDate(end);
+    if (!date.isValid())
         m_known = false;
     else
-        addLastDay(end.addDays(-1));
+        addLastDay(date.addDays(lastDayOffset));
 }
 
 void LookupDateSpans::addLastDay(const QDate &day)

@@ -31,6 +31,8 @@ public:
     const std::vector<QDate> &lastDays() const { return m_lastDays; }
 
 private:
+    // A row with this end date counts through the end date plus the offset.
+    void addEnd(const QVariant &end, int lastDayOffset);
     void addLastDay(const QDate &day);
 
     std::vector<QDate> m_lastDays; // the last day on which a row counts, in order, each once

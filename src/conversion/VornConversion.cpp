@@ -165,10 +165,8 @@ void TVornConversion::nameMissingIsin(QString &missingSecurities, const QString 
         if (line.startsWith(kMissingPrefix))
             m_namedIsins.insert(line.mid(kMissingPrefix.size()).toString());
     }
-    if (!m_namedIsins.contains(isin)) {
+    if (m_namedIsins.insert(isin))
         missingSecurities += kLineBreak + kMissingPrefix + isin;
-        m_namedIsins.insert(isin);
-    }
     m_missingTextSize = missingSecurities.size();
 }
 

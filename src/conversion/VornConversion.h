@@ -145,7 +145,7 @@ private:
     // The text only grows during a conversion; a different or shortened text is read afresh.
     const QString *m_missingText = nullptr;
     qsizetype m_missingTextSize = 0;
-    QSet<QString> m_namedIsins;
+    IsinSet m_namedIsins;
     bool m_lookupFailed = false;
     TypeTable m_typeTable;
     ConversionStatus m_status = ConversionStatus::NotRun;

@@ -446,17 +446,27 @@ int countRows(HostConnection &connection)
     query.open();
     return query.fieldText(QStringLiteral("N")).toInt();
 }
+
+// A SQLite host database with an open connection and a read batch on it.
+class HostReadBatchTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        database.createHostTables();
+        connection.setAlias(database.alias());
+        connection.open();
+    }
+
+    HostTestDatabase database{HostEngine::SQLite};
+    HostConnection connection;
+    HostReadBatch batch{connection};
+};
 } // namespace
 
-TEST(HostReadBatchTest, SQLiteStatementsShareOneReadLockForAMomentOnly)
+TEST_F(HostReadBatchTest, SQLiteStatementsShareOneReadLockForAMomentOnly)
 {
-    HostTestDatabase database(HostEngine::SQLite);
-    database.createHostTables();
-    HostConnection connection;
-    connection.setAlias(database.alias());
-    connection.open();
     ImpatientWriter writer(database.folder().filePath(QStringLiteral("host.sqlite")));
-    HostReadBatch batch(connection);
 
     batch.enter();
     EXPECT_EQ(countRows(connection), 0);
@@ -483,14 +493,8 @@ TEST(HostReadBatchTest, SQLiteStatementsShareOneReadLockForAMomentOnly)
     batch.end();
 }
 
-TEST(HostReadBatchTest, AStatementFailingInABatchLeavesLaterOnesWorking)
+TEST_F(HostReadBatchTest, AStatementFailingInABatchLeavesLaterOnesWorking)
 {
-    HostTestDatabase database(HostEngine::SQLite);
-    database.createHostTables();
-    HostConnection connection;
-    connection.setAlias(database.alias());
-    connection.open();
-    HostReadBatch batch(connection);
     batch.enter();
     HostQuery broken(connection);
     broken.addSql(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
