@@ -152,11 +152,13 @@ public:
     }
 
 private:
-    struct Slot
+    // The mark first and the key next to it, and a slot starting a cache line: a probe reads one
+    // line, the one prefetch brings.
+    struct alignas(64) Slot
     {
+        bool used = false;
         Key key;
         Value value;
-        bool used = false;
     };
     std::vector<Slot> m_slots = std::vector<Slot>(1024); // a power of two, at most half used
     size_t m_count = 0;
