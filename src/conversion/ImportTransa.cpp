@@ -202,6 +202,7 @@ void TImportTransa::LoadSettlementInstructions(QString &result)
 {
     result.clear();
     SettlementInstructions.clear();
+    m_instructionByTicket = {};
     try {
         TXMLDocument document;
         document.setFileName(joinPath(InputFolder, QStringLiteral("MemberSettlementInstructions.xml")));
@@ -220,8 +221,10 @@ void TImportTransa::LoadSettlementInstructions(QString &result)
             trade.TradeDateTime = instruction->TradeDateTime();
             trade.TradeReference = instruction->TradeReference();
             trade.SettlementDate = instruction->SettlementDate();
-            if (!SettlementInstructions.contains(ticket))
-                SettlementInstructions.insert(ticket, std::move(trade));
+            if (!m_instructionByTicket.find({ticket})) {
+                m_instructionByTicket.insert({ticket}) = qint32(SettlementInstructions.size());
+                SettlementInstructions.push_back(std::move(trade));
+            }
         }
     } catch (const std::exception &) {
         // Transactions without their instruction still convert, with the report's own dates.
@@ -233,8 +236,14 @@ const TMemberTradeClass *TImportTransa::FindSettlementInstruction(const QString 
     const std::optional<quint32> ticket = ticketNumberOf(key);
     if (!ticket)
         return nullptr;
-    const auto found = SettlementInstructions.constFind(*ticket);
-    return found == SettlementInstructions.constEnd() ? nullptr : &found.value();
+    const qint32 *place = m_instructionByTicket.find({*ticket});
+    return place ? &SettlementInstructions[*place] : nullptr;
+}
+
+void TImportTransa::prefetchSettlementInstruction(const QString &key) const
+{
+    if (const std::optional<quint32> ticket = ticketNumberOf(key))
+        m_instructionByTicket.prefetch({*ticket});
 }
 
 void TImportTransa::Convert(QString &result)
@@ -330,6 +339,7 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     else
         record.integer(kNumber9, transaction.TransactionNumber()).integer(kPosition, position);
     const QString source = transaction.SourceTransactionNumber();
+    prefetchSettlementInstruction(source);
     record.integer(kNumber4, found.kind)
         .integer(kNumber4, found.direction)
         .integer(kNumber9, integerOrZero(source))

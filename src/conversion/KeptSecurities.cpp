@@ -103,67 +103,6 @@ struct KeptSecurities::KeptIsin
     }
 };
 
-// Kept values by key, by open addressing in one array: finding one reads a single place in
-// memory.
-template<class Key, class Value> class KeptSecurities::Table
-{
-public:
-    Value *find(const Key &key)
-    {
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = key.hash() & mask;; i = (i + 1) & mask) {
-            Slot &slot = m_slots[i];
-            if (!slot.used)
-                return nullptr;
-            if (slot.key == key)
-                return &slot.value;
-        }
-    }
-
-    // The key is not there yet. The reference holds until the next insert.
-    Value &insert(const Key &key)
-    {
-        if (2 * (m_count + 1) > m_slots.size()) {
-            std::vector<Slot> previous(2 * m_slots.size());
-            previous.swap(m_slots);
-            m_count = 0;
-            for (Slot &slot : previous) {
-                if (slot.used)
-                    insert(slot.key) = std::move(slot.value);
-            }
-        }
-        const size_t mask = m_slots.size() - 1;
-        size_t i = key.hash() & mask;
-        while (m_slots[i].used)
-            i = (i + 1) & mask;
-        m_slots[i].used = true;
-        m_slots[i].key = key;
-        ++m_count;
-        return m_slots[i].value;
-    }
-
-    void prefetch(const Key &key) const
-    {
-#if defined(__GNUC__)
-        __builtin_prefetch(&m_slots[key.hash() & (m_slots.size() - 1)]);
-#else
-        Q_UNUSED(key);
-#endif
-    }
-
-private:
-    // The mark first and the key next to it, and a slot starting a cache line: a probe reads one
-    // line, the one prefetch brings.
-    struct alignas(64) Slot
-    {
-        bool used = false;
-        Key key;
-        Value value;
-    };
-    std::vector<Slot> m_slots = std::vector<Slot>(1024); // a power of two, at most half used
-    size_t m_count = 0;
-};
-
 namespace {
 
 // The Julian days of 1 January 1 and 31 December 9999: span days only within them (see
@@ -174,8 +113,8 @@ constexpr qint64 kLastPlainDay = 5373484;
 } // namespace
 
 KeptSecurities::KeptSecurities()
-    : m_isins(std::make_unique<Table<IsinKey, KeptIsin>>()),
-      m_byDate(std::make_unique<Table<DateKey, KnownCode>>())
+    : m_isins(std::make_unique<OpenTable<IsinKey, KeptIsin, 64>>()),
+      m_byDate(std::make_unique<OpenTable<DateKey, KnownCode>>())
 {
 }
 

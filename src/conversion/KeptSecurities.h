@@ -1,8 +1,10 @@
 #pragma once
 
 #include "conversion/LookupDateSpans.h"
+#include "conversion/OpenTable.h"
 #include "conversion/PackedIsin.h"
 
+#include <memory>
 #include <optional>
 #include <QDate>
 #include <QList>
@@ -54,14 +56,14 @@ private:
     struct DateKey;
     class KnownCode;
     struct KeptIsin;
-    template<class Key, class Value> class Table;
 
     KnownCode known(const std::optional<QString> &code);
     std::optional<QString> codeOf(const KnownCode &known) const;
     // Reads the ISIN's end dates once it comes at a second date or preference.
     void learnDates(KeptIsin &kept, const IsinKey &key, const QString &isin, SecuritySource &source);
 
-    std::unique_ptr<Table<IsinKey, KeptIsin>> m_isins;
-    std::unique_ptr<Table<DateKey, KnownCode>> m_byDate; // ISINs whose spans are not kept
-    QList<QString> m_longCodes;                          // codes that do not fit into a KnownCode
+    // A slot of an ISIN starts a cache line: its first result is read from that line alone.
+    std::unique_ptr<OpenTable<IsinKey, KeptIsin, 64>> m_isins;
+    std::unique_ptr<OpenTable<DateKey, KnownCode>> m_byDate; // ISINs whose spans are not kept
+    QList<QString> m_longCodes;                              // codes that do not fit into a KnownCode
 };
