@@ -3,9 +3,10 @@
 // parse of the same two reports.
 //
 //     transa_conversion_bench [transactions=1000000] [instructions=200000] [isins=20000] [rounds=3]
+//                             [folder]
 //
-// The reports, the host database and the import files live in a temporary folder that is
-// removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the ISINs.
+// The reports, the host database and the import files live in the folder, or in a temporary
+// folder that is removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the ISINs.
 // Each measurement runs in a child process of its own, the two in turns, and the fastest of the
 // rounds counts: the machines are shared.
 
@@ -264,13 +265,15 @@ int main(int argc, char **argv)
     const quint32 isins = args.size() > 3 ? args[3].toUInt() : 20000;
     const int rounds = args.size() > 4 ? std::max(1, args[4].toInt()) : 3;
 
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("input"));
+    QTemporaryDir temporary;
+    const QDir dir(args.size() > 5 ? args[5] : temporary.path());
+    dir.mkpath(QStringLiteral("input"));
     const QString input = dir.filePath(QStringLiteral("input"));
     const QString transactionsPath = input + QStringLiteral("/MemberTransactions.xml");
     const QString instructionsPath = input + QStringLiteral("/MemberSettlementInstructions.xml");
     const qsizetype lookups = writeTransactions(transactionsPath, transactions, instructions, isins);
     writeInstructions(instructionsPath, instructions, isins);
+    QFile::remove(dir.filePath(QStringLiteral("host.sqlite")));
     writeHostDatabase(dir.filePath(QStringLiteral("host.sqlite")), isins);
     QFile aliases(dir.filePath(QStringLiteral("aliases.ini")));
     aliases.open(QIODevice::WriteOnly);

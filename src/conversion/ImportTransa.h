@@ -26,6 +26,13 @@ struct TMemberTradeClass
     QString TradeDateTime;
     QString SettlementDate;
     QString TradeReference;
+
+    // The same read when loaded, so that a transaction finds them without reading the texts
+    // again; empty where the reading failed: the transaction then reads the text, and fails as
+    // it would have.
+    std::optional<double> PriceValue;
+    std::optional<QDate> TradeDate;
+    std::optional<QDate> SettlementDay;
 };
 
 // The "transa" files of one conversion, one per transaction date, each written through one
@@ -101,9 +108,6 @@ protected:
     void LoadSettlementInstructions(QString &result);
     // The first instruction whose ticket number, in decimal, equals the key; null when none.
     const TMemberTradeClass *FindSettlementInstruction(const QString &key) const;
-    // Starts bringing the place where the instruction of the key is found into the processor's
-    // cache; it changes nothing.
-    void prefetchSettlementInstruction(const QString &key) const;
 
     // The first instruction per ticket number, in the order read. They are found by number
     // (the key's text is the number's decimal form) through a compact table, which a million
