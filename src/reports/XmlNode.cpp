@@ -112,26 +112,35 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
         return scanChildren(name);
     // No child before the cursor has the name, so the first one from the cursor on is the one.
     // The children passed over on the way are remembered, so that a later read of one of them
-    // looks at all children, and they join the index for that search.
-    ChildIndex &index = indexOf(m_childIndexId, m_element);
-    index.holdUpTo(m_cursor);
-    const size_t held = index.children.size();
+    // looks at all children, and they join the index for that search. A read in schema order
+    // passes none and leaves the index alone.
+    ChildIndex *index = nullptr;
+    size_t held = 0;
     quint64 skipped = 0;
     for (pugi::xml_node next = m_cursor; !XmlDom::isNull(next); next = next.next_sibling()) {
         if (next.type() != pugi::node_element)
             continue;
         const char *childName = next.name();
         const quint64 bit = TXMLName::bitOfLocalName(childName);
-        index.children.emplace_back(bit, next);
-        if (bit == name.bit && isMatch(next, childName, name.text)) {
+        const bool found = bit == name.bit && isMatch(next, childName, name.text);
+        if (!found && !index) {
+            index = &indexOf(m_childIndexId, m_element);
+            index->holdUpTo(m_cursor);
+            held = index->children.size();
+        }
+        if (index)
+            index->children.emplace_back(bit, next);
+        if (found) {
             m_namesPassed |= skipped | name.bit;
             m_cursor = next.next_sibling();
-            index.next = m_cursor;
+            if (index)
+                index->next = m_cursor;
             return next;
         }
         skipped |= bit;
     }
-    index.children.resize(held); // the cursor stays, and the index holds what comes before it
+    if (index)
+        index->children.resize(held); // the cursor stays, and the index holds what comes before it
     return {};
 }
 
