@@ -2,7 +2,7 @@
 // generated SQLite host database, and compares the rate and peak memory with a bare pugixml
 // parse of the same two reports.
 //
-//     transa_conversion_bench [transactions=1000000] [instructions=200000] [isins=20000] [rounds=3]
+//     transa_conversion_bench [transactions=1000000] [instructions=200000] [isins=20000] [rounds=5]
 //                             [folder]
 //
 // The reports, the host database and the import files live in the folder, or in a temporary
@@ -263,7 +263,7 @@ int main(int argc, char **argv)
     const long transactions = args.size() > 1 ? args[1].toLong() : 1000000;
     const long instructions = args.size() > 2 ? args[2].toLong() : 200000;
     const quint32 isins = args.size() > 3 ? args[3].toUInt() : 20000;
-    const int rounds = args.size() > 4 ? std::max(1, args[4].toInt()) : 3;
+    const int rounds = args.size() > 4 ? std::max(1, args[4].toInt()) : 5;
 
     QTemporaryDir temporary;
     const QDir dir(args.size() > 5 ? args[5] : temporary.path());
