@@ -51,7 +51,7 @@ void TImportStanje::Convert(QString &result)
             const QString isin = position->IsinCode();
             // The kept result of the ISIN is fetched while the other fields are read; a field that
             // fails fails the conversion before or after the look-up alike.
-            prefetchSecurityCode(isin, *statusDate, false);
+            prefetchSecurityCode(isin);
             const qint32 totalVolume = position->TotalVolume();
             const qint32 availableVolume = position->AvailableVolume();
             const qint32 frozenVolume = position->FrozenVolume();

@@ -124,7 +124,7 @@ void TVornConversion::CloseDatabase()
     Database.reset();
 }
 
-void TVornConversion::prefetchSecurityCode(const QString &isin, const QDate &, bool) const
+void TVornConversion::prefetchSecurityCode(const QString &isin) const
 {
     m_keptSecurities.prefetch(isin);
 }

@@ -9,9 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 #include <vector>
 
@@ -113,9 +111,9 @@ protected:
     // so the next record asks again. The statements run in read batches (see HostReadBatch).
     SecurityLookup FindSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport,
                                     QString &missingSecurities);
-    // Starts bringing a kept result of FindSecurityCode into the processor's cache, so that a
-    // converter can read the record's other fields meanwhile; it changes nothing else.
-    void prefetchSecurityCode(const QString &isin, const QDate &date, bool preferTransaImport) const;
+    // Starts bringing what FindSecurityCode keeps of the ISIN into the processor's cache, so
+    // that a converter can read the record's other fields meanwhile; it changes nothing else.
+    void prefetchSecurityCode(const QString &isin) const;
 
     // The Vrednost of the INISET row with the key; empty when there is none. Errors pass on.
     QString GetIniSetValue(const QString &key);
