@@ -183,3 +183,27 @@ TEST(XmlDocumentTest, LineEndsAreNormalised)
     ReportFile file(reportXml("", "<GUID>a\r\nb</GUID>"));
     EXPECT_EQ(PositionsReport::BindWSResponse(file.document())->Header()->GUID(), "a\nb");
 }
+
+TEST(XmlDocumentTest, TheFileStaysAsItIsAndALoadedDocumentOutlivesChangesToIt)
+{
+    const QByteArray bytes = reportXml("<MemberAccountPositions><MemberCode>ABC</MemberCode>"
+                                       "</MemberAccountPositions>");
+    ReportFile file(bytes);
+    auto *root = PositionsReport::BindWSResponse(file.document());
+    QFile disk(file.document().FileName());
+    ASSERT_TRUE(disk.open(QIODevice::ReadOnly));
+    // The parser writes into its text, never into the file.
+    EXPECT_EQ(disk.readAll(), bytes);
+    disk.close();
+    // Cut short and overwritten by another program after loading: the document reads on.
+    ASSERT_TRUE(disk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    disk.write("<x/>");
+    disk.close();
+    EXPECT_EQ(root->Body()->MemberAccountPositions()->MemberCode(), "ABC");
+    EXPECT_EQ(root->Header()->StatusDate(), "2024-01-31");
+}
+
+TEST(XmlDocumentTest, AnEmptyFileIsNoReport)
+{
+    EXPECT_FALSE(loadFailure("").isEmpty());
+}
