@@ -1,28 +1,13 @@
 #include "KeptSecurities.h"
 
-// An ISIN with the hash the tables use.
-struct KeptSecurities::IsinKey : PackedIsin
-{
-    size_t hash() const { return qHash(static_cast<const PackedIsin &>(*this), QHashSeed::globalSeed()); }
-    static std::optional<IsinKey> of(const QString &isin)
-    {
-        const std::optional<PackedIsin> packed = PackedIsin::of(isin);
-        return packed ? std::optional<IsinKey>(IsinKey{*packed}) : std::nullopt;
-    }
-};
-
 struct KeptSecurities::DateKey
 {
-    IsinKey isin;
+    PackedIsin isin;
     qint32 julianDay = 0;
     bool preferTransaImport = false;
 
     bool operator==(const DateKey &) const = default;
-    size_t hash() const
-    {
-        return qHashMulti(qHash(static_cast<const PackedIsin &>(isin), QHashSeed::globalSeed()), julianDay,
-                          preferTransaImport);
-    }
+    size_t hash() const { return qHashMulti(isin.hash(), julianDay, preferTransaImport); }
 };
 
 // A kept result. A short ASCII code, as host codes are, is kept in the entry itself, so that
@@ -113,7 +98,7 @@ constexpr qint64 kLastPlainDay = 5373484;
 } // namespace
 
 KeptSecurities::KeptSecurities()
-    : m_isins(std::make_unique<OpenTable<IsinKey, KeptIsin, 64>>()),
+    : m_isins(std::make_unique<OpenTable<PackedIsin, KeptIsin, 64>>()),
       m_byDate(std::make_unique<OpenTable<DateKey, KnownCode>>())
 {
 }
@@ -132,14 +117,14 @@ std::optional<QString> KeptSecurities::codeOf(const KnownCode &known) const
 
 void KeptSecurities::prefetch(const QString &isin) const
 {
-    if (const std::optional<IsinKey> key = IsinKey::of(isin))
+    if (const std::optional<PackedIsin> key = PackedIsin::of(isin))
         m_isins->prefetch(*key);
 }
 
 std::optional<QString> KeptSecurities::find(const QString &isin, const QDate &date, bool preferTransaImport,
                                             SecuritySource &source)
 {
-    const std::optional<IsinKey> key = IsinKey::of(isin);
+    const std::optional<PackedIsin> key = PackedIsin::of(isin);
     const qint64 julianDay = date.toJulianDay();
     if (!key || julianDay != qint32(julianDay))
         return source.securityCode(isin, date, preferTransaImport);
@@ -176,7 +161,7 @@ std::optional<QString> KeptSecurities::find(const QString &isin, const QDate &da
     return code;
 }
 
-void KeptSecurities::learnDates(KeptIsin &kept, const IsinKey &key, const QString &isin,
+void KeptSecurities::learnDates(KeptIsin &kept, const PackedIsin &key, const QString &isin,
                                 SecuritySource &source)
 {
     const LookupDateSpans spans = source.endDates(isin);

@@ -52,7 +52,6 @@ public:
     KeptSecurities &operator=(const KeptSecurities &) = delete;
 
 private:
-    struct IsinKey;
     struct DateKey;
     class KnownCode;
     struct KeptIsin;
@@ -60,10 +59,10 @@ private:
     KnownCode known(const std::optional<QString> &code);
     std::optional<QString> codeOf(const KnownCode &known) const;
     // Reads the ISIN's end dates once it comes at a second date or preference.
-    void learnDates(KeptIsin &kept, const IsinKey &key, const QString &isin, SecuritySource &source);
+    void learnDates(KeptIsin &kept, const PackedIsin &key, const QString &isin, SecuritySource &source);
 
     // A slot of an ISIN starts a cache line: its first result is read from that line alone.
-    std::unique_ptr<OpenTable<IsinKey, KeptIsin, 64>> m_isins;
+    std::unique_ptr<OpenTable<PackedIsin, KeptIsin, 64>> m_isins;
     std::unique_ptr<OpenTable<DateKey, KnownCode>> m_byDate; // ISINs whose spans are not kept
     QList<QString> m_longCodes;                              // codes that do not fit into a KnownCode
 };

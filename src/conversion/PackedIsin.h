@@ -18,6 +18,7 @@ struct PackedIsin
     {
         return qHashMulti(seed, isin.head, isin.tail);
     }
+    size_t hash() const { return qHash(*this, QHashSeed::globalSeed()); } // for OpenTable
 
     // Nothing for an ISIN over 16 characters or not ASCII.
     static std::optional<PackedIsin> of(const QString &isin)
