@@ -9,6 +9,7 @@
 #include "reports/TransactionsReport.h"
 
 #include <charconv>
+#include <future>
 #include <limits>
 #include <optional>
 #include <QFile>
@@ -136,10 +137,14 @@ TransaFiles::TransaFiles(const QString &folder, int maxOpenFiles)
 
 TransaFiles::~TransaFiles()
 {
+    // After a failure: the lines still pending follow what the writer holds, and it writes them
+    // all before the files close.
     for (auto &entry : m_open) {
-        OpenFile &open = *entry.second;
-        open.file.write(open.pending);
-        open.file.close();
+        try {
+            m_writer.write(entry.second->file, std::move(entry.second->pending));
+        } catch (const std::exception &) {
+            // Reported already; the lines are written where they can be.
+        }
     }
 }
 
@@ -167,10 +172,10 @@ TransaFiles::OpenFile &TransaFiles::openFile(const QDate &date)
 
 void TransaFiles::write(OpenFile &open)
 {
-    if (open.file.write(open.pending) != open.pending.size())
-        throw EInOutError(QStringLiteral("Cannot write file \"%1\". %2")
-                              .arg(open.file.fileName(), open.file.errorString()));
-    open.pending.resize(0); // keeps its room for the next lines
+    QByteArray next = m_writer.spareBuffer();
+    if (next.capacity() == 0)
+        next.reserve(kWriteSize + 1024);
+    m_writer.write(open.file, std::exchange(open.pending, std::move(next)));
 }
 
 void TransaFiles::append(const QDate &date, QByteArrayView line)
@@ -183,12 +188,12 @@ void TransaFiles::append(const QDate &date, QByteArrayView line)
 
 void TransaFiles::close()
 {
+    for (auto &entry : m_open)
+        m_writer.write(entry.second->file, std::move(entry.second->pending));
+    // The files close only once the writer is done with them, also when a write failed.
     auto open = std::move(m_open);
     m_open.clear();
-    for (auto &entry : open) {
-        write(*entry.second);
-        entry.second->file.close();
-    }
+    m_writer.wait();
 }
 
 TImportTransa::TImportTransa(const QString &programFolder) : TImportTransa(programFolder, ReportKind::Period)
@@ -208,9 +213,8 @@ QString TImportTransa::inputFileName() const
                                 : base + u'_' + FileSuffix + QStringLiteral(".xml");
 }
 
-void TImportTransa::LoadSettlementInstructions(QString &result)
+void TImportTransa::LoadSettlementInstructions()
 {
-    result.clear();
     SettlementInstructions.clear();
     m_instructionByTicket = {};
     try {
@@ -255,11 +259,15 @@ const TMemberTradeClass *TImportTransa::FindSettlementInstruction(const QString 
 
 void TImportTransa::Convert(QString &result)
 {
-    LoadSettlementInstructions(result);
+    result.clear();
     ErrorList.clear();
     LastTypeFlag.clear();
     m_toDate.reset();
+    // The future waits for the instructions also when the conversion stops before it needs them.
+    std::future<void> instructionsLoaded;
     try {
+        // They load on a thread of their own while the transactions report loads on this one.
+        instructionsLoaded = std::async(std::launch::async, [this] { LoadSettlementInstructions(); });
         // Refused before anything is deleted: such a code would lead the masks out of the folder.
         memberFileName(kBaseName, TargetMemberCode);
         DeleteFiles(OutputFolder, kBaseName);
@@ -267,7 +275,7 @@ void TImportTransa::Convert(QString &result)
         {
             // Closed also when a transaction fails, so the lines written so far are on disk.
             TransaFiles files(OutputFolder);
-            convertTransactions(files);
+            convertTransactions(files, instructionsLoaded);
             files.close();
         }
         result += kLineBreak + (ErrorList.isEmpty() ? QStringLiteral("import transa OK") : ErrorList);
@@ -280,7 +288,7 @@ void TImportTransa::Convert(QString &result)
     }
 }
 
-void TImportTransa::convertTransactions(TransaFiles &files)
+void TImportTransa::convertTransactions(TransaFiles &files, std::future<void> &instructionsLoaded)
 {
     Document.setFileName(joinPath(InputFolder, inputFileName()));
     TransactionsReport::TXMLMemberTransactions *report = nullptr;
@@ -297,6 +305,7 @@ void TImportTransa::convertTransactions(TransaFiles &files)
     const QString memberCode = report->MemberCode();
     TransactionsReport::IXMLMemberTransactionList *transactions = report->MemberTransaction();
     UseMoveSequence = GetIniSetValue(QStringLiteral("TransaUseMoveSequence")) != u"N";
+    instructionsLoaded.get();
     for (int i = 0; i < transactions->Count(); ++i)
         convertTransaction(*transactions->Items(i), i + 1, memberCode, files);
 }

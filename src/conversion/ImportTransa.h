@@ -1,8 +1,10 @@
 #pragma once
 
+#include "conversion/FileWriterThread.h"
 #include "conversion/OpenTable.h"
 #include "conversion/VornConversion.h"
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <QByteArray>
@@ -36,8 +38,8 @@ struct TMemberTradeClass
 };
 
 // The "transa" files of one conversion, one per transaction date, each written through one
-// handle that stays open for the conversion. The first line a conversion writes to a date's
-// file replaces any file of that name, so that a file an earlier failed conversion left untagged
+// handle that stays open for the conversion, by a thread of their own. The first line a conversion writes to
+// a date's file replaces any file of that name, so that a file an earlier failed conversion left untagged
 // never reaches the host again under this member's name; later lines are appended.
 class TransaFiles
 {
@@ -75,7 +77,8 @@ private:
     QString m_folder;
     int m_maxOpenFiles;
     std::unordered_map<qint64, std::unique_ptr<OpenFile>> m_open; // by Julian day
-    QSet<qint64> m_written; // Julian days whose file this conversion has replaced
+    QSet<qint64> m_written;    // Julian days whose file this conversion has replaced
+    FileWriterThread m_writer; // last: it finishes writing before the files close
 };
 
 // Converts the period transactions report MemberTransactions.xml into the host's transactions
@@ -103,9 +106,10 @@ protected:
 
     void Convert(QString &result) override;
 
-    // Reads MemberSettlementInstructions.xml from the input folder and empties the result text.
-    // Any failure stops the loading silently; the instructions read before it stay.
-    void LoadSettlementInstructions(QString &result);
+    // Reads MemberSettlementInstructions.xml from the input folder. Any failure stops the loading
+    // silently; the instructions read before it stay. Touches nothing but the instructions, so
+    // that it can run beside the loading of the transactions report.
+    void LoadSettlementInstructions();
     // The first instruction whose ticket number, in decimal, equals the key; null when none.
     const TMemberTradeClass *FindSettlementInstruction(const QString &key) const;
 
@@ -126,7 +130,7 @@ private:
     };
 
     QString inputFileName() const;
-    void convertTransactions(TransaFiles &files);
+    void convertTransactions(TransaFiles &files, std::future<void> &instructionsLoaded);
     void convertTransaction(TransactionsReport::TXMLMemberTransaction &transaction, int position,
                             const QString &memberCode, TransaFiles &files);
     // FindType of the type table, kept per type code and direction: a report repeats few types.

@@ -3,6 +3,7 @@
 #include "reports/XmlDom.h"
 #include "reports/XmlValues.h"
 
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -15,8 +16,7 @@ namespace {
 // node at a time, and any change to the document forgets it.
 struct ChildIndex
 {
-    quint64 owner = 0; // the m_childIndexId of the node described
-    quint64 lastId = 0;
+    quint64 owner = 0;   // the m_childIndexId of the node described
     pugi::xml_node next; // the first child not held; null when all are
     std::vector<std::pair<quint64, pugi::xml_node>> children;
 
@@ -34,13 +34,15 @@ struct ChildIndex
 };
 
 thread_local ChildIndex childIndex;
+// Ids are unique over all threads, so that a node read on two threads is never taken for another.
+std::atomic<quint64> lastChildIndexId{0};
 
 // The index, made the node's (holding nothing yet) unless it is already.
 ChildIndex &indexOf(quint64 &id, pugi::xml_node element)
 {
     ChildIndex &index = childIndex;
     if (id == 0 || index.owner != id) {
-        id = ++index.lastId;
+        id = ++lastChildIndexId;
         index.owner = id;
         index.children.clear();
         index.next = element.first_child();

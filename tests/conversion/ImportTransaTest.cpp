@@ -667,6 +667,22 @@ TEST_F(ImportTransaTest, AFolderThatCannotBeWrittenEndsTheConversion)
     EXPECT_EQ(converter.status(), ConversionStatus::Failed);
 }
 
+TEST_F(ImportTransaTest, AFileThatCannotBeWrittenEndsTheConversionUntagged)
+{
+    if (!QFile::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full on this system";
+    ASSERT_TRUE(QFile::link("/dev/full", output.filePath("transa20240116.txt")));
+    Tx sixteenth;
+    sixteenth.dateTime = "2024-01-16T08:00:00";
+    convert({Tx(), sixteenth});
+    EXPECT_TRUE(
+        result.startsWith("\r\nCannot write file \"" + output.filePath("transa20240116.txt") + "\". "))
+        << result.toStdString();
+    EXPECT_EQ(status, ConversionStatus::Failed);
+    EXPECT_EQ(output.files(), (QStringList{"transa20240115.txt", "transa20240116.txt"}));
+    EXPECT_EQ(records("transa20240115.txt").size(), 1);
+}
+
 TEST_F(ImportTransaTest, AMemberCodeLeadingOutOfTheFolderIsRefusedBeforeDeleting)
 {
     output.write("transa.txt", "kept\r\n");
