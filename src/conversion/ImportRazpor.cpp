@@ -2,13 +2,10 @@
 
 #include "common/Exception.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/PerDateFiles.h"
 #include "conversion/RecordBuilder.h"
 #include "conversion/XmlDateTime.h"
 #include "reports/AllocationsReport.h"
-
-#include <map>
-#include <memory>
-#include <QFile>
 
 using namespace AllocationsReport;
 
@@ -21,57 +18,6 @@ bool isConvertedAction(const QString &actionType)
 {
     return actionType == u"CREATE" || actionType == u"UPDATE" || actionType == u"DELETE";
 }
-
-[[noreturn]] void throwFileError(const QFile &file)
-{
-    throw EInOutError(
-        QStringLiteral("Cannot write file \"%1\". %2").arg(file.fileName(), file.errorString()));
-}
-
-// The per-date files of one conversion, each kept open from its first record to the end. The
-// first record of a date replaces any file of that name, so records that an earlier, failed
-// conversion left there are never imported with this conversion's; later records of the date
-// are appended. Files still open when the object goes (after a failure) are closed with what
-// was written to them.
-class PerDateFiles
-{
-public:
-    explicit PerDateFiles(const QString &folder) : m_folder(folder) {}
-
-    void write(const QDate &date, const QByteArray &record)
-    {
-        QFile &file = fileOf(date);
-        if (file.write(record) != record.size() || file.write("\r\n", 2) != 2)
-            throwFileError(file);
-    }
-
-    // Closes every file; a record that cannot reach the disk fails here.
-    void close()
-    {
-        for (auto &[date, file] : m_files) {
-            if (!file->flush())
-                throwFileError(*file);
-            file->close();
-        }
-        m_files.clear();
-    }
-
-private:
-    QFile &fileOf(const QDate &date)
-    {
-        std::unique_ptr<QFile> &file = m_files[date];
-        if (!file) {
-            file = std::make_unique<QFile>(joinPath(
-                m_folder, QStringLiteral("razpor") + date.toString(u"yyyyMMdd") + QStringLiteral(".txt")));
-            if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-                throwFileError(*file);
-        }
-        return *file;
-    }
-
-    QString m_folder;
-    std::map<QDate, std::unique_ptr<QFile>> m_files;
-};
 
 } // namespace
 
@@ -117,8 +63,8 @@ void TImportRazpor::Convert(QString &result)
     QString missingSecurities;
     DeleteFiles(OutputFolder, QStringLiteral("razpor.txt"));
     DeleteFiles(OutputFolder, QStringLiteral("razpor*") + TargetMemberCode + QStringLiteral(".txt"));
-    PerDateFiles files(OutputFolder);
     try {
+        PerDateFiles files(OutputFolder, QStringLiteral("razpor"));
         Document.setFileName(inputFileName());
         TXMLBody *body = BindWSResponse(Document)->Body();
         TXMLMemberAllocations *report =
@@ -130,7 +76,7 @@ void TImportRazpor::Convert(QString &result)
             if (!isConvertedAction(actionType))
                 continue;
             const QByteArray line = record(*allocation, actionType, missingSecurities);
-            files.write(ParseXmlDateTime(allocation->TradeDateTime()).date(), line);
+            files.append(ParseXmlDateTime(allocation->TradeDateTime()).date(), line);
         }
         files.close();
         result = missingSecurities.isEmpty() ? QStringLiteral("import razpor OK") : missingSecurities;

@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/Exception.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/PerDateFiles.h"
 #include "conversion/RecordBuilder.h"
 #include "conversion/XmlDateTime.h"
 #include "reports/SettlementInstructionsReport.h"
@@ -12,7 +13,6 @@
 #include <future>
 #include <limits>
 #include <optional>
-#include <QFile>
 #include <QVarLengthArray>
 #include <string>
 
@@ -130,72 +130,6 @@ bool writesLine(const QString &rule, qint32 volume)
 
 } // namespace
 
-TransaFiles::TransaFiles(const QString &folder, int maxOpenFiles)
-    : m_folder(folder), m_maxOpenFiles(maxOpenFiles)
-{
-}
-
-TransaFiles::~TransaFiles()
-{
-    // After a failure: the lines still pending follow what the writer holds, and it writes them
-    // all before the files close.
-    for (auto &entry : m_open) {
-        try {
-            m_writer.write(entry.second->file, std::move(entry.second->pending));
-        } catch (const std::exception &) {
-            // Reported already; the lines are written where they can be.
-        }
-    }
-}
-
-QString TransaFiles::fileName(const QDate &date)
-{
-    return QStringLiteral("transa") + date.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt");
-}
-
-TransaFiles::OpenFile &TransaFiles::openFile(const QDate &date)
-{
-    const qint64 day = date.toJulianDay();
-    if (const auto open = m_open.find(day); open != m_open.end())
-        return *open->second;
-    if (qsizetype(m_open.size()) >= m_maxOpenFiles)
-        close();
-    auto open = std::make_unique<OpenFile>(joinPath(m_folder, fileName(date)));
-    const bool replaces = !m_written.contains(day);
-    if (!open->file.open(QIODevice::WriteOnly | QIODevice::Unbuffered |
-                         (replaces ? QIODevice::Truncate : QIODevice::Append)))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(open->file.fileName(), open->file.errorString()));
-    m_written.insert(day);
-    return *m_open.emplace(day, std::move(open)).first->second;
-}
-
-void TransaFiles::write(OpenFile &open)
-{
-    QByteArray next = m_writer.spareBuffer();
-    if (next.capacity() == 0)
-        next.reserve(kWriteSize + 1024);
-    m_writer.write(open.file, std::exchange(open.pending, std::move(next)));
-}
-
-void TransaFiles::append(const QDate &date, QByteArrayView line)
-{
-    OpenFile &open = openFile(date);
-    open.pending.append(line).append("\r\n", 2);
-    if (open.pending.size() >= kWriteSize)
-        write(open);
-}
-
-void TransaFiles::close()
-{
-    for (auto &entry : m_open)
-        m_writer.write(entry.second->file, std::move(entry.second->pending));
-    // The files close only once the writer is done with them, also when a write failed.
-    auto open = std::move(m_open);
-    m_open.clear();
-    m_writer.wait();
-}
-
 TImportTransa::TImportTransa(const QString &programFolder) : TImportTransa(programFolder, ReportKind::Period)
 {
 }
@@ -274,7 +208,7 @@ void TImportTransa::Convert(QString &result)
         DeleteFiles(OutputFolder, QStringLiteral("transa*") + TargetMemberCode + QStringLiteral(".txt"));
         {
             // Closed also when a transaction fails, so the lines written so far are on disk.
-            TransaFiles files(OutputFolder);
+            PerDateFiles files(OutputFolder, QStringLiteral("transa"));
             convertTransactions(files, instructionsLoaded);
             files.close();
         }
@@ -288,7 +222,7 @@ void TImportTransa::Convert(QString &result)
     }
 }
 
-void TImportTransa::convertTransactions(TransaFiles &files, std::future<void> &instructionsLoaded)
+void TImportTransa::convertTransactions(PerDateFiles &files, std::future<void> &instructionsLoaded)
 {
     Document.setFileName(joinPath(InputFolder, inputFileName()));
     TransactionsReport::TXMLMemberTransactions *report = nullptr;
@@ -330,7 +264,7 @@ QDate TImportTransa::settlementDateWithoutInstruction()
 }
 
 void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int position,
-                                       const QString &memberCode, TransaFiles &files)
+                                       const QString &memberCode, PerDateFiles &files)
 {
     const qint32 volume = transaction.Volume();
     const QString type = transaction.TransactionType();

@@ -1,21 +1,17 @@
 #pragma once
 
-#include "conversion/FileWriterThread.h"
 #include "conversion/OpenTable.h"
 #include "conversion/VornConversion.h"
 
 #include <future>
-#include <memory>
 #include <optional>
-#include <QByteArray>
 #include <QDate>
-#include <QFile>
 #include <QHash>
-#include <QSet>
 #include <QString>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
+class PerDateFiles;
 class TXMLHeader;
 namespace TransactionsReport {
 class TXMLMemberTransaction;
@@ -35,50 +31,6 @@ struct TMemberTradeClass
     std::optional<double> PriceValue;
     std::optional<QDate> TradeDate;
     std::optional<QDate> SettlementDay;
-};
-
-// The "transa" files of one conversion, one per transaction date, each written through one
-// handle that stays open for the conversion, by a thread of their own. The first line a conversion writes to
-// a date's file replaces any file of that name, so that a file an earlier failed conversion left untagged
-// never reaches the host again under this member's name; later lines are appended.
-class TransaFiles
-{
-public:
-    // At most maxOpenFiles handles are open at once: a report over more dates than that closes
-    // them all and reopens each date's file for appending when it is next written.
-    explicit TransaFiles(const QString &folder, int maxOpenFiles = 256);
-    ~TransaFiles(); // closes every file, ignoring errors: the lines written so far stay on disk
-
-    // "transa" with the date as "yyyymmdd" and ".txt".
-    static QString fileName(const QDate &date);
-
-    // Adds the line and CR LF to the date's file; the bytes reach the disk in larger pieces, at
-    // the latest when the files are closed or released. Throws EFCreateError when the file cannot be
-    // created or opened, EInOutError when it cannot be written.
-    void append(const QDate &date, QByteArrayView line);
-    // Flushes and closes every file; throws EInOutError when a file cannot be written.
-    void close();
-
-    TransaFiles(const TransaFiles &) = delete;
-    TransaFiles &operator=(const TransaFiles &) = delete;
-
-private:
-    struct OpenFile
-    {
-        explicit OpenFile(const QString &path) : file(path) { pending.reserve(kWriteSize + 1024); }
-        QFile file;
-        QByteArray pending; // lines not yet written
-    };
-    static constexpr qsizetype kWriteSize = 64 * 1024;
-
-    OpenFile &openFile(const QDate &date);
-    void write(OpenFile &open);
-
-    QString m_folder;
-    int m_maxOpenFiles;
-    std::unordered_map<qint64, std::unique_ptr<OpenFile>> m_open; // by Julian day
-    QSet<qint64> m_written;    // Julian days whose file this conversion has replaced
-    FileWriterThread m_writer; // last: it finishes writing before the files close
 };
 
 // Converts the period transactions report MemberTransactions.xml into the host's transactions
@@ -130,9 +82,9 @@ private:
     };
 
     QString inputFileName() const;
-    void convertTransactions(TransaFiles &files, std::future<void> &instructionsLoaded);
+    void convertTransactions(PerDateFiles &files, std::future<void> &instructionsLoaded);
     void convertTransaction(TransactionsReport::TXMLMemberTransaction &transaction, int position,
-                            const QString &memberCode, TransaFiles &files);
+                            const QString &memberCode, PerDateFiles &files);
     // FindType of the type table, kept per type code and direction: a report repeats few types.
     TypeLookup findType(const QString &code, int direction);
     // Column 21 of a transaction without instruction: the header's ToDate.

@@ -1,7 +1,6 @@
 #include "conversion/FileWriterThread.h"
 
 #include "common/Exception.h"
-#include "conversion/ImportTransa.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -80,29 +79,4 @@ TEST(FileWriterThreadTest, AFailedWriteIsReportedAndLaterPiecesAreStillWritten)
     EXPECT_THROW(writer.write(*good, "kept\n"), EInOutError);
     EXPECT_THROW(writer.wait(), EInOutError) << "the failure stays reported";
     EXPECT_EQ(folder.read("good"), "kept\n");
-}
-
-TEST(TransaFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
-{
-    if (!QFile::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full on this system";
-    TempDir folder;
-    ASSERT_TRUE(QFile::link("/dev/full", folder.filePath("transa20240116.txt")));
-    const QByteArray line(694, 'x');
-    qsizetype appended = 0;
-    try {
-        TransaFiles files(folder.path());
-        // Enough lines that the failure is met while appending, not only when closing.
-        for (; appended < 2000; ++appended)
-            files.append(QDate(2024, 1, 15 + appended % 2), line);
-        files.close();
-        FAIL() << "the lines of a full disk were taken as written";
-    } catch (const EInOutError &error) {
-        EXPECT_TRUE(
-            error.message().startsWith("Cannot write file \"" + folder.filePath("transa20240116.txt")))
-            << error.what();
-    }
-    EXPECT_LT(appended, 2000) << "the failure reached the run before its end";
-    // The other date's lines, up to the one whose append reported the failure, are on disk whole.
-    EXPECT_EQ(folder.read("transa20240115.txt"), (line + "\r\n").repeated(appended / 2 + 1));
 }

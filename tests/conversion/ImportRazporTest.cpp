@@ -385,8 +385,23 @@ TEST_F(ImportRazporTest, AFileThatCannotBeOpenedStopsTheConversion)
     EXPECT_EQ(convert(allocationsReport(allocationXml() +
                                         allocationXml({{"TradeDateTime", "2024-01-16T09:05:03"}}))),
               ConversionStatus::Failed);
+    EXPECT_TRUE(result.startsWith("Cannot create file \"" + output.filePath("razpor20240116.txt") + "\". "))
+        << result.toStdString();
+    EXPECT_EQ(output.read("razpor20240115.txt"), allocationRecord());
+}
+
+TEST_F(ImportRazporTest, AFileThatCannotBeWrittenStopsTheConversionUntagged)
+{
+    if (!QFile::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full on this system";
+    ASSERT_TRUE(QFile::link("/dev/full", output.filePath("razpor20240116.txt")));
+    withMemberCode("ABC");
+    EXPECT_EQ(convert(allocationsReport(allocationXml() +
+                                        allocationXml({{"TradeDateTime", "2024-01-16T09:05:03"}}))),
+              ConversionStatus::Failed);
     EXPECT_TRUE(result.startsWith("Cannot write file \"" + output.filePath("razpor20240116.txt") + "\". "))
         << result.toStdString();
+    EXPECT_EQ(output.files(), (QStringList{"razpor20240115.txt", "razpor20240116.txt"}));
     EXPECT_EQ(output.read("razpor20240115.txt"), allocationRecord());
 }
 

@@ -766,35 +766,6 @@ TEST_F(ImportTransaPostgresTest, ConvertsWithTheHostSettingAndTheSecurityLookup)
     EXPECT_EQ(column(records("transa20240116_ABC.txt").value(0), 11), QByteArray(12, ' '));
 }
 
-TEST(TransaFilesTest, ManyDatesWithFewHandlesGiveTheSameBytes)
-{
-    TempDir folder;
-    folder.write("transa20240102.txt", "left by an earlier run\r\n");
-    const QDate days[] = {QDate(2024, 1, 1), QDate(2024, 1, 2), QDate(2024, 1, 3)};
-    {
-        TransaFiles files(folder.path(), 2);
-        for (int round = 0; round < 3; ++round) {
-            for (const QDate &day : days)
-                files.append(day, QByteArray::number(round) + ":" + day.toString("dd").toLatin1());
-        }
-        files.close();
-    }
-    EXPECT_EQ(folder.files(),
-              (QStringList{"transa20240101.txt", "transa20240102.txt", "transa20240103.txt"}));
-    EXPECT_EQ(folder.read("transa20240102.txt"), "0:02\r\n1:02\r\n2:02\r\n");
-    EXPECT_EQ(folder.read("transa20240103.txt"), "0:03\r\n1:03\r\n2:03\r\n");
-}
-
-TEST(TransaFilesTest, LinesAreOnDiskOnceTheFilesAreReleased)
-{
-    TempDir folder;
-    {
-        TransaFiles files(folder.path());
-        files.append(QDate(2024, 1, 15), "one");
-    }
-    EXPECT_EQ(folder.read("transa20240115.txt"), "one\r\n");
-}
-
 class TransaDispatchTest : public ImportTransaTest
 {
 protected:
