@@ -29,32 +29,29 @@ QByteArray FileWriterThread::spareBuffer()
 
 void FileWriterThread::write(QFile &file, QByteArray bytes)
 {
+    QString failure;
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_pending.size() < kMaxPending; });
         m_pending.emplace_back(&file, std::move(bytes));
+        failure = m_error;
     }
     m_changed.notify_all();
-    std::lock_guard lock(m_mutex);
-    throwIfFailed();
+    if (!failure.isEmpty())
+        throw EInOutError(failure);
 }
 
 void FileWriterThread::wait()
 {
     std::unique_lock lock(m_mutex);
     waitUntilIdle(lock);
-    throwIfFailed();
+    if (!m_error.isEmpty())
+        throw EInOutError(m_error);
 }
 
 void FileWriterThread::waitUntilIdle(std::unique_lock<std::mutex> &lock)
 {
     m_changed.wait(lock, [this] { return m_pending.empty() && !m_writing; });
-}
-
-void FileWriterThread::throwIfFailed() const
-{
-    if (!m_error.isEmpty())
-        throw EInOutError(m_error);
 }
 
 void FileWriterThread::run()

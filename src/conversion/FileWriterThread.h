@@ -38,7 +38,6 @@ private:
 
     void run();
     void waitUntilIdle(std::unique_lock<std::mutex> &lock);
-    void throwIfFailed() const;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
