@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HostConfiguration.h"
+#include "host/HostConfiguration.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/CommandLine.h"
-#include "app/HostConfiguration.h"
-#include "app/Settings.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "conversion/ImportRequest.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"

@@ -25,15 +25,3 @@ QString WrongStartMessage(const QString &menuItemName)
     return QStringLiteral("Napačen zagon! VornImport.exe morate zagnati iz ZEP-ja (Meni:Obdelave\\") +
            menuItemName + QStringLiteral(")!");
 }
-
-QString StepFailureMessage(const QString &marker, const std::exception &error)
-{
-    return QStringLiteral("Napaka ") + marker + QStringLiteral(": ") + exceptionClassName(error) + u'>' +
-           exceptionMessage(error);
-}
-
-QString FetchFailureMessage(const std::exception &error)
-{
-    return QStringLiteral("Napaka: ") + exceptionClassName(error) + QStringLiteral(", sporočilo: ") +
-           exceptionMessage(error);
-}

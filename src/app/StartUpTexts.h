@@ -1,6 +1,5 @@
 #pragma once
 
-#include <exception>
 #include <QString>
 
 // The program's file version, major.minor.release.build, as built (Linux executables carry no
@@ -13,9 +12,3 @@ QString WindowCaption(const QString &programFilePath, const QString &fileVersion
 
 // The message of a start without the host's database arguments, naming the host's menu item.
 QString WrongStartMessage(const QString &menuItemName);
-
-// The box of a failed start-up step: "Napaka <marker>: <class>><message>".
-QString StepFailureMessage(const QString &marker, const std::exception &error);
-
-// The box of a failed fetch: "Napaka: <class>, sporočilo: <message>".
-QString FetchFailureMessage(const std::exception &error);

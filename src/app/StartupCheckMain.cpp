@@ -1,8 +1,8 @@
 // vorn-startup-check SETTINGS_FILE ALIAS USER PASSWORD
 // Runs VornImport's start-up reads without the window: the settings file, the host configuration of the
 // host database named by ALIAS, and the report type list, and prints what the window would show.
-#include "app/HostConfiguration.h"
-#include "app/Settings.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
 #include "common/Messenger.h"

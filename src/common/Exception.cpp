@@ -19,3 +19,15 @@ QString exceptionMessage(const std::exception &error)
         return own->message();
     return QString::fromLocal8Bit(error.what());
 }
+
+QString StepFailureMessage(const QString &marker, const std::exception &error)
+{
+    return QStringLiteral("Napaka ") + marker + QStringLiteral(": ") + exceptionClassName(error) + u'>' +
+           exceptionMessage(error);
+}
+
+QString FetchFailureMessage(const std::exception &error)
+{
+    return QStringLiteral("Napaka: ") + exceptionClassName(error) + QStringLiteral(", sporočilo: ") +
+           exceptionMessage(error);
+}

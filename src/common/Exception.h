@@ -1,9 +1,8 @@
 #pragma once
 
+#include <exception>
 #include <QByteArray>
 #include <QString>
-
-#include <exception>
 
 // Root of every error the system raises. Messages shown to the operator print the
 // class name (for example "Napaka 13: EDatabaseError>..."), so each class reports its own.
@@ -22,12 +21,12 @@ private:
 };
 
 // Declares an exception class that reports its own name.
-#define VORN_DECLARE_EXCEPTION(Name, Base)                                                                 \
-    class Name : public Base                                                                               \
-    {                                                                                                      \
-    public:                                                                                                \
-        using Base::Base;                                                                                  \
-        QString className() const override { return QStringLiteral(#Name); }                              \
+#define VORN_DECLARE_EXCEPTION(Name, Base)                                                                   \
+    class Name : public Base                                                                                 \
+    {                                                                                                        \
+    public:                                                                                                  \
+        using Base::Base;                                                                                    \
+        QString className() const override { return QStringLiteral(#Name); }                                 \
     };
 
 VORN_DECLARE_EXCEPTION(EDatabaseError, Exception)
@@ -44,3 +43,9 @@ QString exceptionClassName(const std::exception &error);
 
 // The message of any caught exception.
 QString exceptionMessage(const std::exception &error);
+
+// The box of a failed start-up step: "Napaka <marker>: <class>><message>".
+QString StepFailureMessage(const QString &marker, const std::exception &error);
+
+// The box of a failed fetch: "Napaka: <class>, sporočilo: <message>".
+QString FetchFailureMessage(const std::exception &error);

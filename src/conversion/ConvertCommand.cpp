@@ -1,7 +1,7 @@
 #include "ConvertCommand.h"
 
-#include "app/HostConfiguration.h"
-#include "app/Settings.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "common/Exception.h"
 #include "common/Messenger.h"
 #include "conversion/FolderClock.h"

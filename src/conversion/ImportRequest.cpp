@@ -1,7 +1,7 @@
 #include "ImportRequest.h"
 
-#include "app/HostConfiguration.h"
-#include "app/Settings.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 
 void applySettingsAndHost(ImportRequest &request, const Settings &settings, const HostConfiguration &host,
                           const DatabaseLogin &login)

@@ -1,6 +1,6 @@
 #include "VornConversion.h"
 
-#include "app/HostDatabase.h"
+#include "host/HostDatabase.h"
 #include "common/Exception.h"
 #include "conversion/OutputFiles.h"
 

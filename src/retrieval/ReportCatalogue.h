@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HostConfiguration.h"
+#include "host/HostConfiguration.h"
 #include "common/Exception.h"
 
 #include <QDate>

@@ -1,10 +1,7 @@
 #include "app/StartUpTexts.h"
 
-#include "common/Exception.h"
-
 #include <gtest/gtest.h>
 #include <QRegularExpression>
-#include <stdexcept>
 
 TEST(StartUpTextsTest, CaptionIsTheProgramNameWithTheFileVersion)
 {
@@ -27,20 +24,4 @@ TEST(StartUpTextsTest, WrongStartNamesTheMenuItem)
                   "Napačen zagon! VornImport.exe morate zagnati iz ZEP-ja (Meni:Obdelave\\Uvoz KDD)!"));
     EXPECT_EQ(WrongStartMessage(""),
               QString::fromUtf8("Napačen zagon! VornImport.exe morate zagnati iz ZEP-ja (Meni:Obdelave\\)!"));
-}
-
-TEST(StartUpTextsTest, StepFailureNamesMarkerClassAndMessage)
-{
-    EXPECT_EQ(StepFailureMessage("K4", EDatabaseError("no connection")),
-              "Napaka K4: EDatabaseError>no connection");
-    EXPECT_EQ(StepFailureMessage("13", std::runtime_error("boom")), "Napaka 13: Exception>boom");
-}
-
-TEST(StartUpTextsTest, FetchFailureNamesClassAndMessage)
-{
-    EXPECT_EQ(
-        FetchFailureMessage(EFCreateError("Cannot create file \"/out/tempTime.txt\".")),
-        QString::fromUtf8("Napaka: EFCreateError, sporočilo: Cannot create file \"/out/tempTime.txt\"."));
-    EXPECT_EQ(FetchFailureMessage(std::runtime_error("boom")),
-              QString::fromUtf8("Napaka: Exception, sporočilo: boom"));
 }

@@ -1,9 +1,7 @@
 #include "common/Exception.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
-
+#include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 
@@ -42,4 +40,20 @@ TEST(ExceptionTest, CaughtThroughTheRootKeepsTheDerivedName)
         EXPECT_EQ(e.className(), "EFCreateError");
         EXPECT_STREQ(e.what(), "Cannot create file");
     }
+}
+
+TEST(ExceptionTest, StepFailureNamesMarkerClassAndMessage)
+{
+    EXPECT_EQ(StepFailureMessage("K4", EDatabaseError("no connection")),
+              "Napaka K4: EDatabaseError>no connection");
+    EXPECT_EQ(StepFailureMessage("13", std::runtime_error("boom")), "Napaka 13: Exception>boom");
+}
+
+TEST(ExceptionTest, FetchFailureNamesClassAndMessage)
+{
+    EXPECT_EQ(
+        FetchFailureMessage(EFCreateError("Cannot create file \"/out/tempTime.txt\".")),
+        QString::fromUtf8("Napaka: EFCreateError, sporočilo: Cannot create file \"/out/tempTime.txt\"."));
+    EXPECT_EQ(FetchFailureMessage(std::runtime_error("boom")),
+              QString::fromUtf8("Napaka: Exception, sporočilo: boom"));
 }

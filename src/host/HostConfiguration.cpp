@@ -1,8 +1,8 @@
-#include "app/HostConfiguration.h"
+#include "host/HostConfiguration.h"
 
-#include "app/HostDatabase.h"
-#include "app/StartUpTexts.h"
+#include "common/Exception.h"
 #include "common/Messenger.h"
+#include "host/HostDatabase.h"
 
 namespace {
 // VORN_IMP_INI keys of the configured endpoint, in the order they are tested.

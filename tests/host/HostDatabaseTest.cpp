@@ -1,4 +1,4 @@
-#include "app/HostDatabase.h"
+#include "host/HostDatabase.h"
 
 #include "common/Exception.h"
 #include "HostEngineTest.h"

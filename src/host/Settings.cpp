@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "host/Settings.h"
 
 #include "common/IniFile.h"
 

@@ -1,6 +1,6 @@
-#include "app/HostDatabase.h"
+#include "host/HostDatabase.h"
 
-#include "app/HostAlias.h"
+#include "host/HostAlias.h"
 #include "common/Exception.h"
 
 #include <QFileInfo>

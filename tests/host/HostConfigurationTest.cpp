@@ -1,4 +1,4 @@
-#include "app/HostConfiguration.h"
+#include "host/HostConfiguration.h"
 
 #include "common/Exception.h"
 #include "HostEngineTest.h"

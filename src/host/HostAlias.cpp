@@ -1,4 +1,4 @@
-#include "app/HostAlias.h"
+#include "host/HostAlias.h"
 
 #include "common/Exception.h"
 #include "common/IniFile.h"
