@@ -393,16 +393,7 @@ void TfrmMain::DoGetXML()
 
 QDateTime TfrmMain::probeOutputFolderClock() const
 {
-    // An empty setting would put the probe, and later the import files, into the file system's root.
-    const QString folder = m_settings.OutputFolder;
-    if (folder.isEmpty())
-        throw EFCreateError(
-            QStringLiteral("No output folder is set (IzhodniImenik in section Nastavitve of %1).")
-                .arg(SettingsFilePath(m_start.programFilePath)));
-    if (!QFileInfo(folder).isDir())
-        throw EFCreateError(
-            QStringLiteral("The output folder \"%1\" is not an existing folder.").arg(folder));
-    return ProbeFolderClock(folder);
+    return ProbeFolderClock(RequiredOutputFolder(m_settings));
 }
 
 void TfrmMain::convertStoredReport(const QString &typeText)
@@ -421,6 +412,8 @@ void TfrmMain::convertStoredReport(const QString &typeText)
     if (storedOnly.contains(label))
         return;
     const QString operationName = typeText.mid(typeText.indexOf(u'-') + 1).trimmed();
+    if (!m_commandLine.Unattended)
+        RequiredInputFolder(m_settings); // an empty one would read the reports from the root
     const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
     if (outcome.result == ImportResult::FetchedPathRecorded)
         FetchedXmlPath = outcome.FetchedXmlPath;

@@ -3,7 +3,8 @@
 // the program ends without a message loop; otherwise the window stays open until the operator closes it.
 //
 // Without DISPLAY and WAYLAND_DISPLAY (and no QT_QPA_PLATFORM of the caller's choosing) the program runs
-// on Qt's offscreen platform: message boxes then write their text to standard error and do not wait.
+// on Qt's offscreen platform: message boxes then write their text to standard error and do not wait, and
+// after start-up the program ends with 2 and a pointer to VornConvert instead of opening its window.
 // VORNIMPORT_SCREENSHOT=<file.png>: after start-up, save a picture of the window there and end with 0
 // instead of waiting for the operator (1 when the picture cannot be saved).
 #include "app/MainWindow.h"
@@ -18,11 +19,24 @@
 #include <QTimer>
 
 namespace {
-void SelectOffscreenPlatformWithoutDisplay()
+// True when there is no display and no platform of the caller's choosing: offscreen is then chosen.
+bool SelectOffscreenPlatformWithoutDisplay()
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}
+
+// The window would wait offscreen for an operator who can neither see nor close it.
+int NoDisplayForTheWindow()
+{
+    QTextStream(stderr) << "The window of VornImport needs a display: neither DISPLAY nor WAYLAND_DISPLAY is "
+                           "set. Convert stored reports with VornConvert, or run VornImport ALIAS USER "
+                           "PASSWORD REQUEST_FILE with a request file."
+                        << Qt::endl;
+    return 2;
 }
 
 // The error box of an exception that escaped start-up.
@@ -43,7 +57,7 @@ bool SaveScreenshot(QWidget &window, const QString &path)
 
 int main(int argc, char **argv)
 {
-    SelectOffscreenPlatformWithoutDisplay();
+    const bool offscreen = SelectOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};
 
@@ -65,6 +79,8 @@ int main(int argc, char **argv)
         return StartUpFailed(error);
     }
     const QString screenshot = qEnvironmentVariable("VORNIMPORT_SCREENSHOT");
+    if (offscreen && screenshot.isEmpty())
+        return NoDisplayForTheWindow();
     if (!screenshot.isEmpty()) {
         // Taken from inside the message loop, once the window has been laid out and painted.
         QTimer::singleShot(0, &window, [&window, &screenshot] {

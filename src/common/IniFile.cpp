@@ -1,6 +1,9 @@
 #include "common/IniFile.h"
 
+#include "common/FileAccess.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -43,9 +46,16 @@ IniFile::IniFile(const QString &path) : m_path(path)
 
 void IniFile::load()
 {
+    const QFileInfo info(m_path);
+    if (!info.exists())
+        return; // a missing file reads as empty, as the profile functions do
+    // A FIFO would block the reading, a device feed it without end.
+    if (!info.isFile())
+        throw EIniFileError(
+            QStringLiteral("Cannot read %1: Not a regular file (a FIFO, device or folder)").arg(m_path));
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return; // a missing or unreadable file reads as empty, as the profile functions do
+    if (!openRegularFileForReading(file).isEmpty())
+        return; // an unreadable file reads as empty, as the profile functions do
     const QByteArray bytes = file.readAll();
     m_utf8 = isValidUtf8(bytes);
 
@@ -226,9 +236,10 @@ void IniFile::save(const QList<Line> &previous)
     // Written to a temporary file and renamed, so a failure never leaves a half-written file behind.
     QSaveFile file(m_path);
     if (file.open(QIODevice::WriteOnly)) {
-        for (const Line &line : m_lines)
-            file.write(line.raw + line.end);
-        if (file.commit())
+        bool written = true;
+        for (qsizetype i = 0; written && i < m_lines.size(); ++i)
+            written = writeAll(file, m_lines[i].raw + m_lines[i].end);
+        if (written && file.commit())
             return;
     }
     m_lines = previous; // what is read stays what is in the file

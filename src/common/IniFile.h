@@ -19,6 +19,8 @@ VORN_DECLARE_EXCEPTION(EIniFileError, Exception)
 class IniFile
 {
 public:
+    // A missing or unreadable file reads as empty; one that is no regular file (a FIFO, a device)
+    // throws EIniFileError, as it would block the reading or feed it without end.
     explicit IniFile(const QString &path);
 
     const QString &path() const { return m_path; }

@@ -1,12 +1,12 @@
 #include "ConvertCommand.h"
 
-#include "host/HostConfiguration.h"
-#include "host/Settings.h"
 #include "common/Exception.h"
 #include "common/Messenger.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "conversion/OutputFiles.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
 
 #include <QTextStream>
@@ -161,7 +161,11 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         const QString settingsFile = options.settingsFile.isEmpty()
                                          ? joinPath(programFolder, QStringLiteral("VornImport.ini"))
                                          : options.settingsFile;
-        const Settings settings = ReadSettings(settingsFile);
+        const Settings settings =
+            options.settingsFile.isEmpty() ? ReadSettings(settingsFile) : ReadNamedSettings(settingsFile);
+        // Checked before anything else runs: an empty one would put every file at the root.
+        RequiredInputFolder(settings);
+        RequiredOutputFolder(settings);
         messenger.debugEnabled = options.debug || settings.Debug;
         const HostConfiguration host =
             ReadHostConfiguration(options.login, settings.ShowDatabaseErrors, messenger);

@@ -1,6 +1,7 @@
 #include "conversion/FileWriterThread.h"
 
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 
 #include <QFile>
 
@@ -45,6 +46,7 @@ void FileWriterThread::wait()
 {
     std::unique_lock lock(m_mutex);
     waitUntilIdle(lock);
+    m_failedFiles.clear(); // the caller may close the files now, and open others
     if (!m_error.isEmpty())
         throw EInOutError(m_error);
 }
@@ -52,6 +54,18 @@ void FileWriterThread::wait()
 void FileWriterThread::waitUntilIdle(std::unique_lock<std::mutex> &lock)
 {
     m_changed.wait(lock, [this] { return m_pending.empty() && !m_writing; });
+}
+
+QString FileWriterThread::writePiece(QFile &file, const QByteArray &bytes)
+{
+    const qint64 sizeBefore = file.size();
+    if (writeAll(file, bytes))
+        return QString();
+    const QString failure = cannotWriteMessage(file);
+    // A piece ends with a whole record: cutting the file back to where the piece began leaves
+    // no record cut short.
+    file.resize(sizeBefore);
+    return failure;
 }
 
 void FileWriterThread::run()
@@ -63,19 +77,25 @@ void FileWriterThread::run()
             return;
         auto [file, bytes] = std::move(m_pending.front());
         m_pending.pop_front();
+        if (m_failedFiles.contains(file)) {
+            // Written after the records that are lost, they would leave a gap in the file.
+            m_spare.push_back(std::move(bytes));
+            m_spare.back().resize(0);
+            m_changed.notify_all();
+            continue;
+        }
         m_writing = true;
         lock.unlock();
         m_changed.notify_all(); // room for the next piece
-        const bool written = file->write(bytes) == bytes.size();
-        const QString failure =
-            written
-                ? QString()
-                : QStringLiteral("Cannot write file \"%1\". %2").arg(file->fileName(), file->errorString());
+        const QString failure = writePiece(*file, bytes);
         bytes.resize(0);
         lock.lock();
         m_writing = false;
-        if (m_error.isEmpty())
-            m_error = failure;
+        if (!failure.isEmpty()) {
+            m_failedFiles.insert(file);
+            if (m_error.isEmpty())
+                m_error = failure;
+        }
         m_spare.push_back(std::move(bytes));
         m_changed.notify_all();
     }

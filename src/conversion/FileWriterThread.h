@@ -5,6 +5,7 @@
 #include <mutex>
 #include <QByteArray>
 #include <QString>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -13,8 +14,9 @@ class QFile;
 
 // Writes pieces of output to open files on a thread of its own, in the order they are handed
 // over, so that a converter builds its next records while the system copies the last ones out.
-// A write that fails is reported to the next call; the pieces handed over after it are still
-// written where they can be, as lines held back when a conversion stops are.
+// A write that fails is reported to the next call and leaves its file as it was before the
+// piece; the pieces handed over after it are still written to the other files, as lines held
+// back when a conversion stops are, but no longer to that file.
 class FileWriterThread
 {
 public:
@@ -37,6 +39,8 @@ private:
     static constexpr size_t kMaxPending = 8;
 
     void run();
+    // Writes the piece whole or cuts the file back to where it began; the failure message.
+    static QString writePiece(QFile &file, const QByteArray &bytes);
     void waitUntilIdle(std::unique_lock<std::mutex> &lock);
 
     std::mutex m_mutex;
@@ -45,6 +49,7 @@ private:
     std::vector<QByteArray> m_spare;
     bool m_writing = false;
     bool m_stopping = false;
-    QString m_error; // the message of the first failed write
+    QString m_error;                 // the message of the first failed write
+    std::set<QFile *> m_failedFiles; // files a piece could not be written to
     std::thread m_thread;
 };

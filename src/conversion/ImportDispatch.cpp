@@ -4,6 +4,7 @@
 #include "common/Exception.h"
 #include "common/Messenger.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/OutputFolderLock.h"
 
 #include <QLocale>
 
@@ -80,6 +81,7 @@ ImportOutcome DoImport(const ImportRequest &request, Messenger &messenger, const
     try {
         if (row && row->create) {
             messenger.log(row->logLine);
+            const OutputFolderLock lock(request.OutputFolder);
             const std::unique_ptr<TVornConversion> converter = row->create(request, memberCode);
             converter->Alias = request.DatabaseAlias;
             converter->UserName = request.DatabaseUser;

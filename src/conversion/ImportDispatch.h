@@ -45,7 +45,9 @@ struct ImportOutcome
 
 // Converts the stored report of the request's type with the converter of its row and logs
 // "DoImport START ", the row's log line, the result message or "DoImport Error: ", and
-// "DoImport finished ". Unattended, only records where the report lies. Never raises.
+// "DoImport finished ". The converter runs holding the output folder's lock (OutputFolderLock):
+// a folder that another conversion keeps fails as a dispatch error, with nothing written.
+// Unattended, only records where the report lies. Never raises.
 ImportOutcome DoImport(const ImportRequest &request, Messenger &messenger,
                        const DispatchTable &table = standardDispatchTable());
 

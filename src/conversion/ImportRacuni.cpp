@@ -125,6 +125,8 @@ void TImportRacuni::Convert(QString &result)
 {
     result.clear();
     try {
+        // Refused also when the file name does not carry it, as every converter refuses it.
+        RequireSafeMemberCode(TargetMemberCode);
         Document.setFileName(joinPath(InputFolder, QStringLiteral("MemberAccounts.xml")));
         OutputFileName = outputFileName();
         TXMLWSResponse *response = BindWSResponse(Document);

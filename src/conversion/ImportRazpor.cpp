@@ -61,9 +61,12 @@ void TImportRazpor::Convert(QString &result)
 {
     result.clear();
     QString missingSecurities;
-    DeleteFiles(OutputFolder, QStringLiteral("razpor.txt"));
-    DeleteFiles(OutputFolder, QStringLiteral("razpor*") + TargetMemberCode + QStringLiteral(".txt"));
     try {
+        // Refused before anything is deleted, as the transactions converter does.
+        RequireSafeMemberCode(TargetMemberCode);
+        RequireSafeFileSuffix(FileSuffix);
+        DeleteFiles(OutputFolder, QStringLiteral("razpor.txt"));
+        DeleteFiles(OutputFolder, MemberFilesMask(QStringLiteral("razpor"), TargetMemberCode));
         PerDateFiles files(OutputFolder, QStringLiteral("razpor"));
         Document.setFileName(inputFileName());
         TXMLBody *body = BindWSResponse(Document)->Body();

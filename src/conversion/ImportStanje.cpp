@@ -34,6 +34,8 @@ void TImportStanje::Convert(QString &result)
     result.clear();
     QString missingSecurities;
     try {
+        // Refused also when the file name does not carry it, as every converter refuses it.
+        RequireSafeMemberCode(TargetMemberCode);
         Document.setFileName(joinPath(InputFolder, QStringLiteral("MemberAccountPositions.xml")));
         OutputFileName = outputFileName();
         PositionsReport::TXMLWSResponse *response = PositionsReport::BindWSResponse(Document);

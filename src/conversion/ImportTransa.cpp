@@ -202,10 +202,12 @@ void TImportTransa::Convert(QString &result)
     try {
         // They load on a thread of their own while the transactions report loads on this one.
         instructionsLoaded = std::async(std::launch::async, [this] { LoadSettlementInstructions(); });
-        // Refused before anything is deleted: such a code would lead the masks out of the folder.
-        memberFileName(kBaseName, TargetMemberCode);
+        // Refused before anything is deleted: such a code or suffix would lead the masks to other
+        // members' files or the names out of their folder.
+        RequireSafeMemberCode(TargetMemberCode);
+        RequireSafeFileSuffix(FileSuffix);
         DeleteFiles(OutputFolder, kBaseName);
-        DeleteFiles(OutputFolder, QStringLiteral("transa*") + TargetMemberCode + QStringLiteral(".txt"));
+        DeleteFiles(OutputFolder, MemberFilesMask(QStringLiteral("transa"), TargetMemberCode));
         {
             // Closed also when a transaction fails, so the lines written so far are on disk.
             PerDateFiles files(OutputFolder, QStringLiteral("transa"));

@@ -1,6 +1,7 @@
 #include "conversion/PerDateFiles.h"
 
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 #include "conversion/OutputFiles.h"
 
 #include <utility>
@@ -65,4 +66,10 @@ void PerDateFiles::close()
     auto open = std::move(m_open);
     m_open.clear();
     m_writer.wait();
+    for (auto &entry : open) {
+        QFile &file = entry.second->file;
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            throw EInOutError(cannotWriteMessage(file));
+    }
 }

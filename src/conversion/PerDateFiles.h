@@ -26,9 +26,10 @@ public:
 
     // Adds the line and CR LF to the date's file; the bytes reach the disk in larger pieces, at
     // the latest when the files are closed or released. Throws EFCreateError when the file
-    // cannot be created or opened, EInOutError when it cannot be written.
+    // cannot be created or opened, EInOutError "Cannot write file <path>: <reason>" when it
+    // cannot be written; the file then keeps the whole lines written before.
     void append(const QDate &date, QByteArrayView line);
-    // Flushes and closes every file; throws EInOutError when a file cannot be written.
+    // Flushes and closes every file; throws EInOutError when a file cannot be written or closed.
     void close();
 
     PerDateFiles(const PerDateFiles &) = delete;

@@ -1,6 +1,7 @@
 #include "TypeTable.h"
 
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 #include "conversion/Windows1250.h"
 
 #include <QFile>
@@ -35,8 +36,8 @@ int wholeNumberOrZero(const QString &text)
 TypeTable TypeTable::load(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    if (const QString reason = openRegularFileForReading(file); !reason.isEmpty())
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
     QStringList lines = fromWindows1250(file.readAll()).split(lineBreak);
     if (!lines.isEmpty() && lines.last().isEmpty())

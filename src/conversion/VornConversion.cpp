@@ -1,8 +1,9 @@
 #include "VornConversion.h"
 
-#include "host/HostDatabase.h"
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 #include "conversion/OutputFiles.h"
+#include "host/HostDatabase.h"
 
 #include <QSaveFile>
 
@@ -244,14 +245,16 @@ void TVornConversion::Release()
 {
     if (OutputFileName.isEmpty())
         return;
-    // Written aside and moved into place, so the host never loads a half-written file.
+    // Written aside and moved into place, so the host never loads a half-written file: a file
+    // that cannot be written whole leaves the one of the previous run in place.
     QSaveFile file(OutputFileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EFCreateError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
-    for (const QByteArray &block : OutputLines.blocks())
-        file.write(block);
+    for (const QByteArray &block : OutputLines.blocks()) {
+        if (!writeAll(file, block))
+            throw EInOutError(cannotWriteMessage(file));
+    }
     if (!file.commit())
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+        throw EInOutError(cannotWriteMessage(file));
 }

@@ -83,7 +83,9 @@ public:
 
     // Writes OutputLines to OutputFileName when it is set (Windows-1250, CR LF after every
     // line, an empty list giving an empty file). Throws EFCreateError
-    // "Cannot create file "<path>". <reason>" when the file cannot be written.
+    // "Cannot create file "<path>". <reason>" when the file cannot be created, EInOutError
+    // "Cannot write file <path>: <reason>" when it cannot be written whole; the file of the
+    // previous run then stays.
     void Release();
 
     ConversionStatus status() const { return m_status; }

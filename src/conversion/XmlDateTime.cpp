@@ -7,19 +7,22 @@
 namespace {
 
 // The part at 1-based position from with the given length, read as a decimal whole number.
-int integerPart(const QString &text, int from, int length)
+// Positions count code points: a character outside the Basic Multilingual Plane is one.
+int integerPart(const QList<uint> &text, int from, int length)
 {
-    const QStringView part = QStringView(text).mid(from - 1).left(length);
-    const bool hasSign = part.size() > 1 && (part.front() == u'-' || part.front() == u'+');
+    const QList<uint> part = text.mid(from - 1, length);
+    const bool hasSign = part.size() > 1 && (part.front() == U'-' || part.front() == U'+');
     int value = 0;
     bool ok = !part.isEmpty();
     for (qsizetype i = hasSign ? 1 : 0; ok && i < part.size(); ++i) {
-        ok = part[i] >= u'0' && part[i] <= u'9';
-        value = value * 10 + (part[i].unicode() - u'0');
+        ok = part[i] >= U'0' && part[i] <= U'9';
+        value = value * 10 + int(part[i] - U'0');
     }
     if (!ok)
-        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(part));
-    return part.front() == u'-' ? -value : value;
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid integer value")
+                .arg(QString::fromUcs4(reinterpret_cast<const char32_t *>(part.constData()), part.size())));
+    return part.front() == U'-' ? -value : value;
 }
 
 struct DateAndTime
@@ -30,17 +33,18 @@ struct DateAndTime
 
 DateAndTime parseParts(const QString &text)
 {
-    const int year = integerPart(text, 1, 4);
-    const int month = integerPart(text, 6, 2);
-    const int day = integerPart(text, 9, 2);
+    const QList<uint> codePoints = text.toUcs4();
+    const int year = integerPart(codePoints, 1, 4);
+    const int month = integerPart(codePoints, 6, 2);
+    const int day = integerPart(codePoints, 9, 2);
     const QDate date(year, month, day);
     if (!date.isValid() || year < 1)
         throw EConvertError(QStringLiteral("Invalid argument to date encode"));
-    if (text.size() == 10)
+    if (codePoints.size() == 10)
         return {date, QTime(0, 0)};
-    const int hours = integerPart(text, 12, 2);
-    const int minutes = integerPart(text, 15, 2);
-    const int seconds = integerPart(text, 18, 2);
+    const int hours = integerPart(codePoints, 12, 2);
+    const int minutes = integerPart(codePoints, 15, 2);
+    const int seconds = integerPart(codePoints, 18, 2);
     const QTime time(hours, minutes, seconds);
     if (!time.isValid())
         throw EConvertError(QStringLiteral("Invalid argument to time encode"));
@@ -55,7 +59,10 @@ int digitPair(const QChar *text)
 }
 
 // The usual "yyyy-mm-dd" or "yyyy-mm-ddThh:nn:ss..." of plain digits that make a real date and
-// time; anything else is left to parseParts, which reads it the same way or fails.
+// time; anything else is left to parseParts, which reads it the same way or fails. Where this
+// form matches, no character before position 20 lies outside the Basic Multilingual Plane (its
+// two units would need two neighbouring places that are not digits), so UTF-16 units and code
+// points give the same positions; a text of 10 units is one of 10 code points.
 std::optional<DateAndTime> parseUsualForm(const QString &text)
 {
     const qsizetype size = text.size();

@@ -4,9 +4,11 @@
 
 // Where a host database alias leads: one section of the alias file "aliases.ini".
 //   [DEMO]
-//   Driver=SQLITE            ; SQLITE, POSTGRESQL or ODBC
-//   Database=host.sqlite     ; SQLite file (relative to the alias file), PostgreSQL database, ODBC data
-//   source Host=127.0.0.1           ; optional Port=5432                ; optional
+//   Driver=SQLITE       ; SQLITE, POSTGRESQL or ODBC
+//   Database=host.db    ; SQLite file (relative to the alias file), PostgreSQL database or ODBC source
+//   Host=127.0.0.1      ; optional
+//   Port=5432           ; optional
+// A ";" at the start of a value or after a blank begins a comment that runs to the end of the line.
 struct HostAlias
 {
     enum class Driver

@@ -1,5 +1,6 @@
 #include "host/Settings.h"
 
+#include "common/Exception.h"
 #include "common/IniFile.h"
 
 #include <QFileInfo>
@@ -34,5 +35,39 @@ Settings ReadSettings(const QString &path)
     settings.ShowDatabaseErrors = yes("PrikazDBNapak");
     settings.Debug = yes("Debug");
     settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
+    settings.FilePath = path;
     return settings;
+}
+
+Settings ReadNamedSettings(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        throw EFOpenError(QStringLiteral("The settings file %1 does not exist.").arg(path));
+    return ReadSettings(path);
+}
+
+namespace {
+
+template<class Error>
+QString requiredFolder(const QString &folder, const char *key, const char *kind, const Settings &settings)
+{
+    if (folder.isEmpty())
+        throw Error(QStringLiteral("No %1 folder is set (%2 in section Nastavitve of %3).")
+                        .arg(QLatin1String(kind), QLatin1String(key), settings.FilePath));
+    if (!QFileInfo(folder).isDir())
+        throw Error(QStringLiteral("The %1 folder \"%2\" is not an existing folder.")
+                        .arg(QLatin1String(kind), folder));
+    return folder;
+}
+
+} // namespace
+
+QString RequiredInputFolder(const Settings &settings)
+{
+    return requiredFolder<EFOpenError>(settings.InputFolder, "VhodniImenik", "input", settings);
+}
+
+QString RequiredOutputFolder(const Settings &settings)
+{
+    return requiredFolder<EFCreateError>(settings.OutputFolder, "IzhodniImenik", "output", settings);
 }

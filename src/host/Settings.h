@@ -15,6 +15,7 @@ struct Settings
     bool ShowDatabaseErrors = false;   // Nastavitve/PrikazDBNapak exactly "D": raise host database errors
     bool Debug = false;                // Nastavitve/Debug exactly "D": the "Debug" box starts ticked
     QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
+    QString FilePath;                  // the settings file these were read from, for messages
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended
@@ -23,3 +24,11 @@ QString SettingsFilePath(const QString &executablePath);
 
 // Reads the settings file; a missing or unreadable file gives every default, without a message.
 Settings ReadSettings(const QString &path);
+// Reads a settings file that the user named; throws EFOpenError naming it when it does not exist.
+Settings ReadNamedSettings(const QString &path);
+
+// The folder of VhodniImenik or IzhodniImenik. An empty setting would lead every file name to the file
+// system's root, so it throws, as does a setting that names no existing folder: EFOpenError for the
+// input folder, EFCreateError for the output folder, naming the key and the settings file.
+QString RequiredInputFolder(const Settings &settings);
+QString RequiredOutputFolder(const Settings &settings);

@@ -1,6 +1,7 @@
 #include "reports/XmlDocument.h"
 
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 #include "reports/XmlEncoding.h"
 #include "reports/XmlNode.h"
 
@@ -27,9 +28,10 @@ void TXMLDocument::setFileName(const QString &fileName)
 QByteArray TXMLDocument::readFile() const
 {
     QFile file(m_fileName);
-    if (m_fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
-        throw EXMLDocError(
-            QStringLiteral("Cannot open report file \"%1\": %2").arg(m_fileName, file.errorString()));
+    const QString reason =
+        m_fileName.isEmpty() ? QStringLiteral("No file name specified") : openRegularFileForReading(file);
+    if (!reason.isEmpty())
+        throw EXMLDocError(QStringLiteral("Cannot open report file \"%1\": %2").arg(m_fileName, reason));
     // One allocation of the exact size: reports are large and the peak memory counts.
     QByteArray bytes(file.size(), Qt::Uninitialized);
     if (file.read(bytes.data(), bytes.size()) != bytes.size())

@@ -1,5 +1,7 @@
 #include "retrieval/ClientCertificateStore.h"
 
+#include "common/FileAccess.h"
+
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -62,9 +64,8 @@ ElX509Certificate readPkcs12(const QByteArray &bytes)
 ElX509Certificate readCertificateFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ECertificateStoreError(
-            QStringLiteral("Cannot read certificate file %1: %2").arg(path, file.errorString()));
+    if (const QString reason = openRegularFileForReading(file); !reason.isEmpty())
+        throw ECertificateStoreError(QStringLiteral("Cannot read certificate file %1: %2").arg(path, reason));
     const QByteArray bytes = file.readAll();
 
     ERR_clear_error();

@@ -112,6 +112,17 @@ TEST_F(ProgramEntryTest, MissingRequestFileOpensTheWindow)
     EXPECT_TRUE(QFile::exists(screenshot));
 }
 
+TEST_F(ProgramEntryTest, WithoutDisplayTheWindowIsNotOpenedAndTheHostIsToldWhatToRun)
+{
+    const ProgramRun result = run({"hostdb", "user", "pwd"});
+    ASSERT_TRUE(result.finished) << "waits for a window nobody can see";
+    EXPECT_EQ(result.exitCode, 2);
+    ASSERT_EQ(result.errorLines.size(), 1) << result.errorLines.join('\n').toStdString();
+    EXPECT_TRUE(result.errorLines[0].startsWith("The window of VornImport needs a display"));
+    EXPECT_TRUE(result.errorLines[0].contains("VornConvert"));
+    EXPECT_TRUE(result.errorLines[0].contains("REQUEST_FILE"));
+}
+
 TEST_F(ProgramEntryTest, UnwritableScreenshotEndsWithOne)
 {
     const ProgramRun result = run({}, folder.filePath("no/such/folder/window.png"));

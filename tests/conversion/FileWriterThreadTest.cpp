@@ -74,7 +74,8 @@ TEST(FileWriterThreadTest, AFailedWriteIsReportedAndLaterPiecesAreStillWritten)
         writer.wait();
         FAIL() << "a write to a full device was taken as done";
     } catch (const EInOutError &error) {
-        EXPECT_TRUE(error.message().startsWith("Cannot write file \"/dev/full\". ")) << error.what();
+        EXPECT_TRUE(error.message().startsWith("Cannot write file /dev/full: No space left on device"))
+            << error.what();
     }
     EXPECT_THROW(writer.write(*good, "kept\n"), EInOutError);
     EXPECT_THROW(writer.wait(), EInOutError) << "the failure stays reported";

@@ -399,17 +399,19 @@ TEST_F(ImportRazporTest, AFileThatCannotBeWrittenStopsTheConversionUntagged)
     EXPECT_EQ(convert(allocationsReport(allocationXml() +
                                         allocationXml({{"TradeDateTime", "2024-01-16T09:05:03"}}))),
               ConversionStatus::Failed);
-    EXPECT_TRUE(result.startsWith("Cannot write file \"" + output.filePath("razpor20240116.txt") + "\". "))
+    EXPECT_TRUE(result.startsWith("Cannot write file " + output.filePath("razpor20240116.txt") + ": "))
         << result.toStdString();
     EXPECT_EQ(output.files(), (QStringList{"razpor20240115.txt", "razpor20240116.txt"}));
     EXPECT_EQ(output.read("razpor20240115.txt"), allocationRecord());
 }
 
-TEST_F(ImportRazporTest, AMemberCodeLeadingOutOfTheFolderTagsNothing)
+TEST_F(ImportRazporTest, AMemberCodeLeadingOutOfTheFolderIsRefusedBeforeDeleting)
 {
+    output.write("razpor.txt", "kept\r\n");
     withMemberCode("../ABC");
-    convert(allocationsReport(allocationXml()));
-    EXPECT_EQ(output.files(), QStringList{"razpor20240115.txt"});
+    EXPECT_EQ(convert(allocationsReport(allocationXml())), ConversionStatus::Failed);
+    EXPECT_EQ(result, "Invalid member code \"../ABC\"");
+    EXPECT_EQ(output.files(), QStringList{"razpor.txt"});
 }
 
 } // namespace

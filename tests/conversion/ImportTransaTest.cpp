@@ -675,8 +675,7 @@ TEST_F(ImportTransaTest, AFileThatCannotBeWrittenEndsTheConversionUntagged)
     Tx sixteenth;
     sixteenth.dateTime = "2024-01-16T08:00:00";
     convert({Tx(), sixteenth});
-    EXPECT_TRUE(
-        result.startsWith("\r\nCannot write file \"" + output.filePath("transa20240116.txt") + "\". "))
+    EXPECT_TRUE(result.startsWith("\r\nCannot write file " + output.filePath("transa20240116.txt") + ": "))
         << result.toStdString();
     EXPECT_EQ(status, ConversionStatus::Failed);
     EXPECT_EQ(output.files(), (QStringList{"transa20240115.txt", "transa20240116.txt"}));

@@ -89,6 +89,59 @@ TEST(DeleteFiles, DeletesTheMatchingFilesOnly)
     EXPECT_TRUE(dir.files().isEmpty());
 }
 
+TEST(MatchesMask, OnlyStarAndQuestionMarkAreWildcardsAndCaseCounts)
+{
+    const struct
+    {
+        const char *name;
+        const char *mask;
+        bool matches;
+    } cases[] = {
+        {"transa_DEMO.txt", "transa*_DEMO.txt", true},
+        {"transa20240115_DEMO.txt", "transa*_DEMO.txt", true},
+        {"transa_XDEMO.txt", "transa*_DEMO.txt", false},
+        {"transa20240115_XDEMO.txt", "transa*_DEMO.txt", false},
+        {"transa_AB.txt", "transa*_A[B].txt", false},
+        {"transa_A[B].txt", "transa*_A[B].txt", true},
+        {"transa_ABC.txt", "transa*_abc.txt", false},
+        {"TRANSA.txt", "transa*.txt", false},
+        {"transa1.txt", "transa?.txt", true},
+        {"transa12.txt", "transa?.txt", false},
+        {"transa.txt", "transa*.txt", true},
+        {"transa.txt.bak", "transa*.txt", false},
+        {"a.txt.txt", "*.txt", true},
+        {"a*bc", "a*c", true},
+        {"", "*", true},
+        {"x", "", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(MatchesMask(QString(c.name), QString(c.mask)), c.matches) << c.name << " " << c.mask;
+}
+
+TEST(MemberFilesMask, EndsWithTheTagOfTheMemberOrTakesEveryFileWithoutOne)
+{
+    EXPECT_EQ(MemberFilesMask("transa", "DEMO"), "transa*_DEMO.txt");
+    EXPECT_EQ(MemberFilesMask("razpor", ""), "razpor*.txt");
+}
+
+TEST(RequireSafeMemberCode, RefusesWhatFileNamesAndMasksCannotCarry)
+{
+    for (const QString code : {"*", "A?", "A[B", "B]", "a/b", "a\\b", "C:", "..", "x..y", "A\tB", "A\x7f"}) {
+        try {
+            RequireSafeMemberCode(code);
+            ADD_FAILURE() << code.toStdString();
+        } catch (const EConvertError &error) {
+            EXPECT_EQ(error.message(), "Invalid member code \"" + code + "\"");
+        }
+    }
+    for (const QString &code :
+         std::initializer_list<QString>{"", "DEMO", "A.B", "A-B_C", QString::fromUtf8("Č")})
+        EXPECT_NO_THROW(RequireSafeMemberCode(code)) << code.toStdString();
+    EXPECT_THROW(RequireSafeFileSuffix("x/../../stolen"), EConvertError);
+    EXPECT_THROW(RequireSafeFileSuffix(".."), EConvertError);
+    EXPECT_NO_THROW(RequireSafeFileSuffix("2024.01"));
+}
+
 TEST(JoinPath, AddsOneSeparatorUnlessTheFolderEndsWithOne)
 {
     EXPECT_EQ(joinPath("/out", "a.txt"), "/out/a.txt");

@@ -52,7 +52,7 @@ TEST(PerDateFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
         FAIL() << "the lines of a full disk were taken as written";
     } catch (const EInOutError &error) {
         EXPECT_TRUE(
-            error.message().startsWith("Cannot write file \"" + folder.filePath("transa20240116.txt")))
+            error.message().startsWith("Cannot write file " + folder.filePath("transa20240116.txt") + ": "))
             << error.what();
     }
     EXPECT_LT(appended, 2000) << "the failure reached the run before its end";

@@ -40,7 +40,20 @@ INSTANTIATE_TEST_SUITE_P(
                     // Signs are read as such in any part.
                     ValidCase{"2024-+3-05", QDateTime(QDate(2024, 3, 5), QTime(0, 0))},
                     // A part cut short by the end of the text is read as far as it goes.
-                    ValidCase{"2024-03-05T14:30:5", QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))}));
+                    ValidCase{"2024-03-05T14:30:5", QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))},
+                    // Positions count characters, also those outside the Basic Multilingual Plane.
+                    ValidCase{QString::fromUtf8("2024\U0001F600"
+                                                "03-05"),
+                              QDateTime(QDate(2024, 3, 5), QTime(0, 0))},
+                    ValidCase{QString::fromUtf8("2024-03\U0001F600"
+                                                "05"),
+                              QDateTime(QDate(2024, 3, 5), QTime(0, 0))},
+                    ValidCase{QString::fromUtf8("2024-03-05\U0001F600"
+                                                "14:30:05"),
+                              QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))},
+                    ValidCase{QString::fromUtf8("2024-03-05T14\U0001F600"
+                                                "30:05\U0001F600"),
+                              QDateTime(QDate(2024, 3, 5), QTime(14, 30, 5))}));
 
 struct InvalidCase
 {
@@ -76,6 +89,10 @@ TEST_P(XmlDateTimeInvalid, FailsWithAConversionError)
 INSTANTIATE_TEST_SUITE_P(
     Texts, XmlDateTimeInvalid,
     testing::Values(InvalidCase{"2024-3-5", "'3-' is not a valid integer value"},
+                    InvalidCase{QString::fromUtf8("2024-\U0001F600"
+                                                  "3-05"),
+                                QString::fromUtf8("'\U0001F600"
+                                                  "3' is not a valid integer value")},
                     InvalidCase{"", "'' is not a valid integer value"},
                     InvalidCase{"2024-03", "'' is not a valid integer value"},
                     InvalidCase{"2024-03-05T", "'' is not a valid integer value"},

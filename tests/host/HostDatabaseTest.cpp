@@ -1,6 +1,7 @@
 #include "host/HostDatabase.h"
 
 #include "common/Exception.h"
+#include "host/HostAlias.h"
 #include "HostEngineTest.h"
 #include "ScopedAliasFile.h"
 #include "TempDir.h"
@@ -387,6 +388,29 @@ TEST(HostDatabaseAliasTest, InvalidAliasSectionsFailAtOpen)
             EXPECT_TRUE(error.message().contains(c.messagePart)) << error.message().toStdString();
         }
     }
+}
+
+TEST(HostDatabaseAliasTest, ACommentAfterAValueIsNoPartOfIt)
+{
+    TempDir dir;
+    ScopedAliasFile aliases(dir.filePath("aliases.ini"),
+                            "[ZEP]\n"
+                            "Driver=POSTGRESQL     ; SQLITE, POSTGRESQL or ODBC\n"
+                            "Database=DSN=zep;UID=a\t; an ODBC text keeps its own \";\"\n"
+                            "Host=db.example.com   ; optional\n"
+                            "Port=5432\t\t; optional\n"
+                            "[EMPTY]\n"
+                            "Driver=SQLITE\n"
+                            "Database=\"host file.sqlite\" ; quoted\n"
+                            "Host=; none\n");
+    const HostAlias zep = ResolveHostAlias("zep");
+    EXPECT_EQ(zep.driver, HostAlias::Driver::PostgreSQL);
+    EXPECT_EQ(zep.database, "DSN=zep;UID=a");
+    EXPECT_EQ(zep.host, "db.example.com");
+    EXPECT_EQ(zep.port, 5432);
+    const HostAlias empty = ResolveHostAlias("empty");
+    EXPECT_EQ(empty.database, dir.filePath("host file.sqlite"));
+    EXPECT_EQ(empty.host, "");
 }
 
 TEST(HostDatabaseAliasTest, AFileThatIsNoDatabaseFailsAtOpen)

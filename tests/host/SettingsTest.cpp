@@ -1,5 +1,6 @@
 #include "host/Settings.h"
 
+#include "common/Exception.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -79,5 +80,57 @@ TEST(SettingsTest, YesNoKeysNeedExactlyCapitalD)
         const Settings settings = ReadSettings(path);
         EXPECT_EQ(settings.Debug, expected) << "'" << value << "'";
         EXPECT_EQ(settings.ShowDatabaseErrors, expected) << "'" << value << "'";
+    }
+}
+
+TEST(SettingsTest, ANamedFileThatDoesNotExistFails)
+{
+    TempDir dir;
+    try {
+        ReadNamedSettings(dir.filePath("none.ini"));
+        FAIL() << "a missing settings file read as empty";
+    } catch (const EFOpenError &error) {
+        EXPECT_EQ(error.message(), "The settings file " + dir.filePath("none.ini") + " does not exist.");
+    }
+    EXPECT_EQ(
+        ReadNamedSettings(dir.write("VornImport.ini", "[Nastavitve]\nIzhodniImenik=/srv\n")).OutputFolder,
+        "/srv");
+}
+
+TEST(SettingsTest, FoldersMustBeSetAndExist)
+{
+    TempDir dir;
+    const QString file = dir.filePath("VornImport.ini");
+    const QString absent = dir.filePath("absent");
+    const QString plain = dir.write("plain", "x");
+    struct Case
+    {
+        QByteArray settings;
+        QString input;  // the folder, or the message
+        QString output; // the folder, or the message
+    };
+    const Case cases[] = {
+        {"VhodniImenik=" + dir.path().toUtf8() + "\nIzhodniImenik=" + dir.path().toUtf8(), dir.path(),
+         dir.path()},
+        {"", "No input folder is set (VhodniImenik in section Nastavitve of " + file + ").",
+         "No output folder is set (IzhodniImenik in section Nastavitve of " + file + ")."},
+        {"VhodniImenik=" + absent.toUtf8() + "\nIzhodniImenik=" + plain.toUtf8(),
+         "The input folder \"" + absent + "\" is not an existing folder.",
+         "The output folder \"" + plain + "\" is not an existing folder."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings.toStdString());
+        dir.write("VornImport.ini", "[Nastavitve]\n" + c.settings + "\n");
+        const Settings settings = ReadSettings(file);
+        try {
+            EXPECT_EQ(RequiredInputFolder(settings), c.input);
+        } catch (const EFOpenError &error) {
+            EXPECT_EQ(error.message(), c.input);
+        }
+        try {
+            EXPECT_EQ(RequiredOutputFolder(settings), c.output);
+        } catch (const EFCreateError &error) {
+            EXPECT_EQ(error.message(), c.output);
+        }
     }
 }
