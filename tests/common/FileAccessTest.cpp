@@ -57,8 +57,8 @@ TEST(WriteAll, AFullDeviceFailsWithTheSystemsReason)
 {
     if (!QFileInfo::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full on this system";
-    for (const QIODevice::OpenMode mode :
-         {QIODevice::WriteOnly, QIODevice::WriteOnly | QIODevice::Unbuffered}) {
+    const QIODevice::OpenMode modes[] = {QIODevice::WriteOnly, QIODevice::WriteOnly | QIODevice::Unbuffered};
+    for (const QIODevice::OpenMode mode : modes) {
         QFile file("/dev/full");
         ASSERT_TRUE(file.open(mode));
         // Larger than a write buffer, so the first write reaches the device.
