@@ -8,7 +8,8 @@
 //   Database=host.db    ; SQLite file (relative to the alias file), PostgreSQL database or ODBC source
 //   Host=127.0.0.1      ; optional
 //   Port=5432           ; optional
-// A ";" at the start of a value or after a blank begins a comment that runs to the end of the line.
+// Host and Port are optional. A ";" at the start of a value or after a blank begins a comment that
+// runs to the end of the line; a ";" inside a value (an ODBC text) stays.
 struct HostAlias
 {
     enum class Driver
