@@ -12,7 +12,7 @@ const QString slovenian = QString::fromUtf8("Čuk, Šorli & Žagar d.o.o. – Đ
 QByteArray headerReport(const QByteArray &declaration, const QString &name)
 {
     return declaration + "\n<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\"><Header><GUID>" +
-           name.toUtf8() + "</GUID></Header><Body/></WSResponse>";
+           name.toHtmlEscaped().toUtf8() + "</GUID></Header><Body/></WSResponse>";
 }
 
 QByteArray encoded(const QString &text, const char *encoding)
