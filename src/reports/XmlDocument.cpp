@@ -83,6 +83,24 @@ private:
     std::jthread m_thread; // last: it starts when everything else exists and stops first
 };
 
+void openReport(QFile &file, const QString &name)
+{
+    file.setFileName(name);
+    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+        throw EXMLDocError(
+            QStringLiteral("Cannot open report file \"%1\": %2").arg(name, file.errorString()));
+}
+
+QByteArray readReport(QFile &file, const QString &name)
+{
+    // One allocation of the exact size: reports are large and the peak memory counts.
+    QByteArray bytes(file.size(), Qt::Uninitialized);
+    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+        throw EXMLDocError(
+            QStringLiteral("Cannot read report file \"%1\": %2").arg(name, file.errorString()));
+    return bytes;
+}
+
 } // namespace
 
 TXMLDocument::TXMLDocument() = default;
@@ -93,29 +111,16 @@ void TXMLDocument::setFileName(const QString &fileName)
     m_fileName = fileName;
 }
 
-void TXMLDocument::openFile(QFile &file) const
+QByteArray TXMLDocument::readFile() const
 {
-    file.setFileName(m_fileName);
-    if (m_fileName.isEmpty() || !file.open(QIODevice::ReadOnly))
-        throw EXMLDocError(
-            QStringLiteral("Cannot open report file \"%1\": %2").arg(m_fileName, file.errorString()));
-}
-
-QByteArray TXMLDocument::readFile(QFile &file) const
-{
-    // One allocation of the exact size: reports are large and the peak memory counts.
-    QByteArray bytes(file.size(), Qt::Uninitialized);
-    if (file.read(bytes.data(), bytes.size()) != bytes.size())
-        throw EXMLDocError(
-            QStringLiteral("Cannot read report file \"%1\": %2").arg(m_fileName, file.errorString()));
-    return bytes;
+    QFile file;
+    openReport(file, m_fileName);
+    return readReport(file, m_fileName);
 }
 
 QByteArray TXMLDocument::readText() const
 {
-    QFile file;
-    openFile(file);
-    return XmlEncoding::toUtf8(readFile(file), m_fileName);
+    return XmlEncoding::toUtf8(readFile(), m_fileName);
 }
 
 void TXMLDocument::LoadFromFile()
@@ -124,10 +129,10 @@ void TXMLDocument::LoadFromFile()
     m_document.reset();
     m_loaded = false;
     QFile file;
-    openFile(file);
+    openReport(file, m_fileName);
     BackgroundFileCheck fileCheck(file.handle(), file.size());
     qsizetype storedFrom = -1;
-    m_text = XmlEncoding::toUtf8(readFile(file), m_fileName, &storedFrom);
+    m_text = XmlEncoding::toUtf8(readReport(file, m_fileName), m_fileName, &storedFrom);
     // Converted text is checked here, before the parser takes it apart; the check of the
     // stored bytes would see another encoding.
     XmlWellFormedCheck textCheck;

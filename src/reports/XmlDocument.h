@@ -6,7 +6,6 @@
 #include <QString>
 #include <vector>
 
-class QFile;
 class TXMLNode;
 
 // One stored report file, parsed once and then read as often as needed. A document is used for
@@ -14,8 +13,7 @@ class TXMLNode;
 //
 // Loading refuses what a report never holds and a hostile file might: a document type
 // definition (so no entity is ever expanded and no external file is read), text that is not
-// well-formed XML 1.0 with namespaces (checked strictly beside the parse, which is lenient),
-// and text that cannot be converted to Unicode exactly. Failures raise EXMLDocError
+// well-formed, and text that cannot be converted to Unicode exactly. Failures raise EXMLDocError
 // with a message that names the file and, for a parse error, the line and column.
 class TXMLDocument
 {
@@ -46,8 +44,7 @@ public:
     }
 
 private:
-    void openFile(QFile &file) const;
-    QByteArray readFile(QFile &file) const;
+    QByteArray readFile() const;
     QByteArray readText() const;
     [[noreturn]] void failLoad(const QString &description, ptrdiff_t offset);
 
