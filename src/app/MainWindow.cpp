@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
+#include "export/XmlToXls.h"
 #include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
 
@@ -409,9 +410,7 @@ void TfrmMain::convertStoredReport(const QString &typeText)
 {
     const QString label = ReportLabel(typeText);
     if (label == QStringLiteral("Dnevne Teoretične vrednosti")) {
-        messenger().log(
-            QStringLiteral("The daily bond values workbook (DailyBondValues.zip) is not available in "
-                           "this version; nothing was converted."));
+        XMLToXLS(QStringLiteral("DailyBondValues.zip"));
         return;
     }
     // Types without a conversion of their own.
@@ -424,6 +423,13 @@ void TfrmMain::convertStoredReport(const QString &typeText)
     const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
     if (outcome.result == ImportResult::FetchedPathRecorded)
         FetchedXmlPath = outcome.FetchedXmlPath;
+}
+
+void TfrmMain::XMLToXLS(const QString &fileName)
+{
+    // The window paints before the export runs; the export's failures reach the caller.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TDailyBondValuesExport::forRequest(importRequest(fileName), dateFrom(), messenger())->XMLToXLS(fileName);
 }
 
 ImportRequest TfrmMain::importRequest(const QString &name) const

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "conversion/ImportRequest.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
-#include "conversion/ImportRequest.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"
 
@@ -95,6 +95,9 @@ public:
     QString fetchedXmlPath() const { return FetchedXmlPath; }
     // What the dispatch needs to convert the named report of the chosen type, gathered from the window.
     ImportRequest importRequest(const QString &name) const;
+    // The daily bond values workbook of the stored report named fileName ("DailyBondValues.zip" or
+    // ".xml"), named after the start date. Raises what the export raises.
+    void XMLToXLS(const QString &fileName);
 
     // The non-visual transport components, configured from the settings, living as long as the window:
     // the HTTPS client (its answer events are the fetch's) and the client certificate storage it presents.
