@@ -53,17 +53,12 @@ TEST_F(DailyBondValuesSampleTest, SampleGivesItsWorkbookAndNamesTheUnknownBond)
     EXPECT_EQ(log, "Saved " + output.filePath("DailyBondValues_1.3.25.xls") + "\n");
     const ParsedWorkbook workbook =
         ParseWithSpreadsheetParseExcel(output.filePath("DailyBondValues_1.3.25.xls"));
-    QList<QStringList> rows;
-    for (const auto &[position, cell] : workbook.cells) {
-        while (rows.size() <= position.first)
-            rows << QStringList(5);
-        rows[position.first][position.second] = cell.text;
-    }
-    EXPECT_EQ(rows, (QList<QStringList>{
-                        {"EffectiveDate", "SecurityCode", "PrincipalValue", "AccruedInterestValue", "Error"},
-                        {"2025-02-28", "RS87", "101.2345", "1.8712", ""},
-                        {"2025-02-28", "RS86", "98.7650", "0.4521", ""},
-                        {"2025-02-28", "", "100.0000", "2.0833", "Manjka VP za ISIN:SI0002104386"}}));
+    EXPECT_EQ(workbook.rowTexts(5),
+              (QList<QStringList>{
+                  {"EffectiveDate", "SecurityCode", "PrincipalValue", "AccruedInterestValue", "Error"},
+                  {"2025-02-28", "RS87", "101.2345", "1.8712", ""},
+                  {"2025-02-28", "RS86", "98.7650", "0.4521", ""},
+                  {"2025-02-28", "", "100.0000", "2.0833", "Manjka VP za ISIN:SI0002104386"}}));
 }
 
 TEST_F(DailyBondValuesSampleTest, ExitCodesTellFoundMissingAndFailed)

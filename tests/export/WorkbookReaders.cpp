@@ -48,6 +48,17 @@ QString ParsedWorkbook::rgbOfColour(int index) const
     return it == palette.end() ? QString() : it->second;
 }
 
+QList<QStringList> ParsedWorkbook::rowTexts(int columns) const
+{
+    QList<QStringList> rows;
+    for (const auto &[position, cell] : cells) {
+        while (rows.size() <= position.first)
+            rows << QStringList(columns);
+        rows[position.first][position.second] = cell.text;
+    }
+    return rows;
+}
+
 ParsedWorkbook ParseWithSpreadsheetParseExcel(const QString &path)
 {
     const QString output = QString::fromUtf8(runTool(QFileInfo(path).absolutePath(), QStringLiteral("perl"),

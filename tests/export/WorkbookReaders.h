@@ -19,14 +19,17 @@ struct ParsedCell
 struct ParsedWorkbook
 {
     QStringList sheetNames;
-    std::map<int, double> columnWidths;              // as the file stores them, in characters
+    std::map<int, double> columnWidths;              // in characters, as the spreadsheet shows them
     std::map<std::pair<int, int>, ParsedCell> cells; // by row and column, from 0
     QString rgbOfColour(int index) const;            // "FFCC99" for 47, from the reader's palette
+    // The texts row by row from the first, each row `columns` wide; "" where there is no cell.
+    QList<QStringList> rowTexts(int columns) const;
     std::map<int, QString> palette;
 };
 
 // Throws when the reader refuses the file.
 ParsedWorkbook ParseWithSpreadsheetParseExcel(const QString &path);
 
-// The first sheet as Gnumeric's ssconvert converts it to CSV (UTF-8), one list of fields a line.
+// The first sheet as Gnumeric's ssconvert converts it to CSV (UTF-8), one list of fields a line;
+// the fields must hold no comma or line break. Throws when ssconvert fails or warns.
 QList<QStringList> ConvertWithSsconvert(const QString &path);

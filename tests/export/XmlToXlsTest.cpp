@@ -73,17 +73,7 @@ protected:
         return exporter->XMLToXLS("DailyBondValues.zip");
     }
 
-    // The rows of the workbook's cells as texts, from the header on.
-    static QList<QStringList> rows(const ParsedWorkbook &workbook)
-    {
-        QList<QStringList> result;
-        for (const auto &[position, cell] : workbook.cells) {
-            while (result.size() <= position.first)
-                result << QStringList(5);
-            result[position.first][position.second] = cell.text;
-        }
-        return result;
-    }
+    static QList<QStringList> rows(const ParsedWorkbook &workbook) { return workbook.rowTexts(5); }
 
     ParsedWorkbook parsedWorkbook() const
     {
@@ -172,41 +162,32 @@ TEST_P(XmlToXlsTest, PlainFormTakesTheFirstRowsCode)
     EXPECT_EQ(error, "");
 }
 
-struct ListingCase
-{
-    const char *name;
-    const char *rows; // SFVP, KRT and market of each listing
-    const char *code;
-    const char *error;
-};
-
 TEST_P(XmlToXlsTest, ListingFormWalksTheSMarketsAndRemovesCodesListedElsewhere)
 {
-    const ListingCase cases[] = {
-        // (S, A), (other, A), (other, B): A is added and removed again; B is never a candidate.
-        {"A taken back", "1 A 10; 1 A 20; 2 B 20", "", "Manjka VP za ISIN:SI0000000001"},
+    // Each ISIN's listings as SFVP, KRT and market (10 and 11 "S", 20 another), in query order.
+    host->exec(
+        // (S, A), (other, A), (other, B): A is added and removed again, B never is a candidate.
+        "INSERT INTO SFVP VALUES (1, 'SI0000000001', 'A', NULL, 'N'); INSERT INTO KTC VALUES (1, 10, NULL);"
+        "INSERT INTO KTC VALUES (1, 20, NULL);"
+        "INSERT INTO SFVP VALUES (2, 'SI0000000001', 'B', NULL, 'N'); INSERT INTO KTC VALUES (2, 20, NULL);"
         // (S, A), (S, D), (other, A): D remains.
-        {"D remains", "1 A 10; 2 D 11; 1 A 20", "D", ""},
-        {"one row of another market", "1 A 20", "A", ""},
-        {"no row", "", "", "Manjka VP za ISIN:SI0000000001"},
-    };
+        "INSERT INTO SFVP VALUES (3, 'SI0000000002', 'A', NULL, 'N'); INSERT INTO KTC VALUES (3, 10, NULL);"
+        "INSERT INTO KTC VALUES (3, 20, NULL);"
+        "INSERT INTO SFVP VALUES (4, 'SI0000000002', 'D', NULL, 'N'); INSERT INTO KTC VALUES (4, 11, NULL);"
+        // A single row gives its code, whatever its market.
+        "INSERT INTO SFVP VALUES (5, 'SI0000000003', 'ONLY', NULL, 'N'); INSERT INTO KTC VALUES (5, 20, "
+        "NULL)");
     exporter->PapirPoKotacijiSLO = true;
-    for (const ListingCase &test : cases) {
-        host->exec("DELETE FROM SFVP; DELETE FROM KTC");
-        for (const QString &row : QString(test.rows).split(';', Qt::SkipEmptyParts)) {
-            const QStringList fields = row.split(' ', Qt::SkipEmptyParts);
-            host->exec(QStringLiteral("INSERT INTO SFVP VALUES (%1, 'SI0000000001', '%2', NULL, 'N')")
-                           .arg(fields[0], fields[1]));
-            host->exec(QStringLiteral("INSERT INTO KTC VALUES (%1, %2, NULL)").arg(fields[0], fields[2]));
-        }
-        exporter->Init_DB_Query();
-        QString code;
-        QString error = "stale";
-        exporter->GetSfvpKRTFromISIN("SI0000000001", QDate(2024, 3, 5), code, error);
-        EXPECT_EQ(code, test.code) << test.name;
-        EXPECT_EQ(error, test.error) << test.name;
-        exporter->Free_DB_Query();
-    }
+    const DailyBondValuesOutcome outcome = run(dailyBondValuesXml(
+        "2024-03-05", {{"SI0000000001", "1", "2"}, {"SI0000000002", "3", "4"}, {"SI0000000003", "5", "6"}}));
+    EXPECT_EQ(outcome.missingIsins, 1);
+    const ParsedWorkbook workbook = parsedWorkbook();
+    EXPECT_EQ(rows(workbook),
+              (QList<QStringList>{kHeader,
+                                  {"2024-03-05", "", "1", "2", "Manjka VP za ISIN:SI0000000001"},
+                                  {"2024-03-05", "D", "3", "4", ""},
+                                  {"2024-03-05", "ONLY", "5", "6", ""}}));
+    EXPECT_TRUE(workbook.cells.at({1, 4}).bold);
 }
 
 TEST_P(XmlToXlsTest, DatabaseFailureDuringALookupLeavesTheRowWithoutCodeAndError)
