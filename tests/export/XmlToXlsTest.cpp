@@ -11,11 +11,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-static void PrintTo(HostEngine engine, std::ostream *os)
-{
-    *os << (engine == HostEngine::SQLite ? "SQLite" : "PostgreSQL");
-}
-
 namespace {
 
 struct Bond
