@@ -1,7 +1,7 @@
 -- The rows of the demo host database: host configuration, remote members and the securities that the
 -- sample reports name. SI0002104386, a bond the host does not know yet, is left out on purpose, so that
--- the positions conversion reports it missing. No value holds a ";": the samples test splits the file
--- into statements there.
+-- the positions conversion and the daily bond values workbook report it missing. No value holds a ";":
+-- the samples test splits the file into statements there.
 INSERT INTO VORN_IMP_INI (KEY, VALUE) VALUES
   ('VORNPROTOCOL', 'https'),
   ('VornUri', 'localhost:8443/kdd/Members.svc'),
@@ -24,5 +24,7 @@ INSERT INTO SFVP (SFVP, ISIN, KRT, ZPDVP, VornTransaImport) VALUES
   (101, 'SI0031102120', 'KRKG', NULL, 'D'),
   (102, 'SI0031102153', 'PETG', NULL, 'N'),
   (103, 'SI0021110513', 'ZVTG', NULL, 'N'),
-  (104, 'SI0002103685', 'RS87', '2030-12-31', 'N');
-INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (101, 1, NULL), (102, 1, NULL), (103, 1, NULL), (104, 1, NULL);
+  (104, 'SI0002103685', 'RS87', '2030-12-31', 'N'),
+  (105, 'SI0002103552', 'RS86', '2027-06-15', 'N');
+INSERT INTO KTC (SFVP, SFTRG, DANPRK) VALUES (101, 1, NULL), (102, 1, NULL), (103, 1, NULL), (104, 1, NULL),
+  (105, 1, NULL);

@@ -2,10 +2,12 @@
 
 #include "app/MessageBoxes.h"
 #include "app/ReportRules.h"
+#include "app/RequestFileWindow.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
+#include "export/XmlToXls.h"
 #include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
 
@@ -209,6 +211,7 @@ void TfrmMain::StartUp()
             step("4");
             // The database arguments and the fourth one, a request file when it names an existing file.
             m_commandLine = ReadCommandLine(m_start.arguments);
+            m_messenger->setUnattended(m_commandLine.Unattended);
             step("11");
             readSettings();
             step("12");
@@ -251,6 +254,13 @@ void TfrmMain::StartUp()
         messenger().showMessage(StepFailureMessage(marker, error));
         throw;
     }
+}
+
+void TfrmMain::ProcessRequestFile()
+{
+    RequestFileWindow controls(*this);
+    RequestFileRun(m_commandLine.RequestFile, controls, m_host.OwnMemberCode, m_settings.InputFolder)
+        .ProcessRequestFile();
 }
 
 void TfrmMain::readSettings()
@@ -400,9 +410,7 @@ void TfrmMain::convertStoredReport(const QString &typeText)
 {
     const QString label = ReportLabel(typeText);
     if (label == QStringLiteral("Dnevne Teoretične vrednosti")) {
-        messenger().log(
-            QStringLiteral("The daily bond values workbook (DailyBondValues.zip) is not available in "
-                           "this version; nothing was converted."));
+        XMLToXLS(QStringLiteral("DailyBondValues.zip"));
         return;
     }
     // Types without a conversion of their own.
@@ -417,6 +425,13 @@ void TfrmMain::convertStoredReport(const QString &typeText)
     const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
     if (outcome.result == ImportResult::FetchedPathRecorded)
         FetchedXmlPath = outcome.FetchedXmlPath;
+}
+
+void TfrmMain::XMLToXLS(const QString &fileName)
+{
+    // The window paints before the export runs; the export's failures reach the caller.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    TDailyBondValuesExport::forRequest(importRequest(fileName), dateFrom(), messenger())->XMLToXLS(fileName);
 }
 
 ImportRequest TfrmMain::importRequest(const QString &name) const

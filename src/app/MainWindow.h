@@ -95,6 +95,9 @@ public:
     QString fetchedXmlPath() const { return FetchedXmlPath; }
     // What the dispatch needs to convert the named report of the chosen type, gathered from the window.
     ImportRequest importRequest(const QString &name) const;
+    // The daily bond values workbook of the stored report named fileName ("DailyBondValues.zip" or
+    // ".xml"), named after the start date. Raises what the export raises.
+    void XMLToXLS(const QString &fileName);
 
     // The non-visual transport components, configured from the settings, living as long as the window:
     // the HTTPS client (its answer events are the fetch's) and the client certificate storage it presents.
@@ -107,8 +110,8 @@ public:
 
 protected:
     // The unattended series of the request file, run at start-up when the fourth argument names an
-    // existing file. The request file run provides it; until then the series is empty.
-    virtual void ProcessRequestFile() {}
+    // existing file: the window is driven through RequestFileWindow.
+    virtual void ProcessRequestFile();
 
 private slots:
     void cbTypeXMLChange();
@@ -117,6 +120,8 @@ private slots:
     void btnGetClick();
 
 private:
+    friend class RequestFileWindow;
+
     void createControls();
     void readSettings();
     void fillMemberBox();
@@ -158,4 +163,5 @@ private:
     ElHTTPSClient m_httpsClient;
     QDateTime RunStartTime;
     QString FetchedXmlPath;
+    QString CurrentCaseNumber; // the corporate action case number of the unattended series
 };

@@ -1,10 +1,12 @@
 #include "ConvertCommand.h"
 
+#include "common/Clock.h"
 #include "common/Exception.h"
 #include "common/Messenger.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "conversion/OutputFiles.h"
+#include "export/XmlToXls.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
@@ -23,7 +25,7 @@ enum ExitCode
 };
 
 const char kUsage[] = "Usage: VornConvert ALIAS USER PASSWORD --type TEXT [--member CODE] [--suffix TEXT]\n"
-                      "                   [--only-active] [--debug] [--settings FILE]\n"
+                      "                   [--only-active] [--debug] [--settings FILE] [--date YYYY-MM-DD]\n"
                       "A password \"-\" is read from the environment variable VORN_PASSWORD.\n";
 
 struct ConvertOptions
@@ -35,6 +37,7 @@ struct ConvertOptions
     bool onlyActive = false;
     bool debug = false;
     QString settingsFile;
+    QDate startDate; // names the daily bond values workbook; today unless given
 };
 
 ConvertOptions parseArguments(const QStringList &arguments)
@@ -58,6 +61,11 @@ ConvertOptions parseArguments(const QStringList &arguments)
             options.suffix = value();
         } else if (argument == u"--settings") {
             options.settingsFile = value();
+        } else if (argument == u"--date") {
+            const QString text = value();
+            options.startDate = QDate::fromString(text, Qt::ISODate);
+            if (!options.startDate.isValid())
+                throw EUsageError(QStringLiteral("--date needs a date as YYYY-MM-DD, not ") + text);
         } else if (argument == u"--only-active") {
             options.onlyActive = true;
         } else if (argument == u"--debug") {
@@ -179,6 +187,16 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         request.FileSuffix = options.suffix;
         request.programFolder = programFolder;
 
+        if (request.label == u"Dnevne Teoretične vrednosti") {
+            const QDate startDate = options.startDate.isValid() ? options.startDate : Clock::today();
+            const DailyBondValuesOutcome outcome =
+                TDailyBondValuesExport::forRequest(request, startDate, messenger)
+                    ->XMLToXLS(QStringLiteral("DailyBondValues.zip"));
+            out << "Saved " << outcome.workbookPath << Qt::endl;
+            if (outcome.failedLookups > 0)
+                return ExitFailed;
+            return outcome.missingIsins > 0 ? ExitMissingSecurities : ExitSucceeded;
+        }
         const ImportOutcome outcome = DoImport(request, messenger);
         if (outcome.result == ImportResult::NoConverter)
             err << "No converter for the report type \"" << options.typeText << "\"" << Qt::endl;

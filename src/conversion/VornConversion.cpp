@@ -3,6 +3,7 @@
 #include "common/Exception.h"
 #include "common/FileAccess.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/SecurityCodeRows.h"
 #include "host/HostDatabase.h"
 
 #include <QSaveFile>
@@ -11,50 +12,6 @@ namespace {
 
 const QString kMissingPrefix = QStringLiteral("Manjka VP za ISIN:");
 const QString kLineBreak = QStringLiteral("\r\n");
-
-// The plain form: the first row's code, or that of the first row marked "D" when preferred.
-std::optional<QString> plainFormCode(HostQuery &query, bool preferTransaImport)
-{
-    if (query.recordCount() == 0)
-        return std::nullopt;
-    query.first();
-    const QString firstCode = query.fieldText(QStringLiteral("KRT"));
-    for (; preferTransaImport && !query.eof(); query.next()) {
-        if (query.fieldText(QStringLiteral("VornTransaImport")) == u"D")
-            return query.fieldText(QStringLiteral("KRT"));
-    }
-    return firstCode;
-}
-
-// The listing form. One row gives its code. Of several, the rows come with the "S" markets
-// first, so the candidates end as the securities listed on an "S" market and on no other; a
-// row marked "D" wins when preferred.
-std::optional<QString> listingFormCode(HostQuery &query, bool preferTransaImport)
-{
-    const int rows = query.recordCount();
-    if (rows == 0)
-        return std::nullopt;
-    query.first();
-    if (rows == 1)
-        return query.fieldText(QStringLiteral("KRT"));
-    QString preferredCode;
-    QStringList candidates;
-    for (; !query.eof(); query.next()) {
-        const QString code = query.fieldText(QStringLiteral("KRT"));
-        if (preferTransaImport && preferredCode.isEmpty() &&
-            query.fieldText(QStringLiteral("VornTransaImport")) == u"D")
-            preferredCode = code;
-        if (query.fieldText(QStringLiteral("SFDRZTRG")) == u"S")
-            candidates.append(code);
-        else
-            candidates.removeOne(code);
-    }
-    if (!preferredCode.isEmpty())
-        return preferredCode;
-    if (!candidates.isEmpty())
-        return candidates.first();
-    return std::nullopt;
-}
 
 } // namespace
 
@@ -224,8 +181,8 @@ std::optional<QString> TVornConversion::securityCode(const QString &isin, const 
     Query->bindText(QStringLiteral("Isin"), isin);
     Query->bindDate(QStringLiteral("Dan"), date);
     Query->open();
-    const std::optional<QString> code = PapirPoKotacijiSLO ? listingFormCode(*Query, preferTransaImport)
-                                                           : plainFormCode(*Query, preferTransaImport);
+    const std::optional<QString> code = PapirPoKotacijiSLO ? ListingFormCode(*Query, preferTransaImport)
+                                                           : PlainFormCode(*Query, preferTransaImport);
     Query->close();
     return code;
 }

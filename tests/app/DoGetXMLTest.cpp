@@ -212,16 +212,37 @@ TEST_F(DoGetXMLTest, ConvertOnlyOfReportsTheHostTakesAsStoredDoesNothing)
     }
 }
 
-TEST_F(DoGetXMLTest, ConvertOnlyOfDailyBondValuesSaysTheWorkbookIsNotAvailable)
+TEST_F(DoGetXMLTest, ConvertOnlyOfDailyBondValuesWritesTheWorkbookNamedAfterTheStartDate)
 {
-    TestWindow &w = start("Pretvorba=1\nDailyBondValues=1");
+    TestWindow &w = start("Pretvorba=1\nDailyBondValues=1\nDebug=D");
+    pickType(QString::fromUtf8("Dnevne Teoretične vrednosti - DailyBondValues"));
+    w.setPeriod(april(18), april(20));
+    program.folder.write(
+        "in/DailyBondValues.xml",
+        "<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\"><Header/><Body><DailyBondValues>"
+        "<InputParameters><EffectiveDate>2024-04-17</EffectiveDate></InputParameters><DailyBondValue>"
+        "<IsinCode>SI0031102120</IsinCode><PrincipalValue>100.5</PrincipalValue>"
+        "<AccruedInterestValue>0.25</AccruedInterestValue></DailyBondValue></DailyBondValues></Body>"
+        "</WSResponse>");
+    clickGet();
+    EXPECT_EQ(outputFiles(), QStringList{"DailyBondValues_18.4.24.xls"});
+    EXPECT_TRUE(
+        logLines().contains("Fill into XML:EffectiveDate2024-04-17;SecurityCode:KRKG;PrincipalValue:100.5;"
+                            "AccruedInterestValue:0.25;Error:;"))
+        << logLines().join('\n').toStdString();
+    EXPECT_EQ(logLines().last(), "Free DB connection.");
+    EXPECT_TRUE(program.boxes.messages.isEmpty()) << program.boxes.messages.join('\n').toStdString();
+}
+
+TEST_F(DoGetXMLTest, ConvertOnlyOfDailyBondValuesWithoutItsReportShowsTheFailure)
+{
+    start("Pretvorba=1\nDailyBondValues=1");
     pickType(QString::fromUtf8("Dnevne Teoretične vrednosti - DailyBondValues"));
     clickGet();
-    EXPECT_EQ(logLines(),
-              QStringList{"The daily bond values workbook (DailyBondValues.zip) is not available in "
-                          "this version; nothing was converted."});
+    ASSERT_EQ(program.boxes.messages.size(), 1);
+    EXPECT_TRUE(program.boxes.messages[0].contains("DailyBondValues.xml"))
+        << program.boxes.messages[0].toStdString();
     EXPECT_TRUE(outputFiles().isEmpty());
-    EXPECT_TRUE(w.runStartTime().isValid());
 }
 
 TEST_F(DoGetXMLTest, ConvertOnlyIgnoresThePeriod)
