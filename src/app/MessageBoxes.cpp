@@ -41,6 +41,13 @@ void WindowMessenger::debugLog(const QString &line)
 
 void WindowMessenger::showMessage(const QString &text)
 {
+    if (m_unattended) {
+        QTextStream(stderr) << text << Qt::endl;
+        log(text);
+        if (m_messageBoxes)
+            m_messageBoxes->showMessage(text);
+        return;
+    }
     if (m_messageBoxes) {
         m_messageBoxes->showMessage(text);
         return;

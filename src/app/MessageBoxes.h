@@ -24,9 +24,14 @@ public:
 
     void log(const QString &line) override;
     void debugLog(const QString &line) override;
+    // In an unattended run nobody answers a box: its text goes to the log and to standard error (and to
+    // the recorder of the boxes, when given).
+    void setUnattended(bool unattended) { m_unattended = unattended; }
+
     void showMessage(const QString &text) override;
 
 private:
+    bool m_unattended = false;
     QPlainTextEdit &m_log;
     QCheckBox &m_debug;
     QWidget &m_window;
