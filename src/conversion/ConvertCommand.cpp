@@ -1,12 +1,12 @@
 #include "ConvertCommand.h"
 
-#include "host/HostConfiguration.h"
-#include "host/Settings.h"
 #include "common/Exception.h"
 #include "common/Messenger.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "conversion/OutputFiles.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
 
 #include <QTextStream>
