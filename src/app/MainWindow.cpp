@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/ReportRules.h"
+#include "app/RequestFileWindow.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
 #include "conversion/FolderClock.h"
@@ -256,6 +257,13 @@ void TfrmMain::StartUp()
         messenger().showMessage(StepFailureMessage(marker, error));
         throw;
     }
+}
+
+void TfrmMain::ProcessRequestFile()
+{
+    RequestFileWindow controls(*this);
+    RequestFileRun(m_commandLine.RequestFile, controls, m_host.OwnMemberCode, m_settings.InputFolder)
+        .ProcessRequestFile();
 }
 
 void TfrmMain::readSettings()

@@ -94,8 +94,6 @@ public:
     // a failing clock probe is raised (EFCreateError). The type list and the member box are disabled
     // while the fetch runs and enabled again whatever happens.
     void DoGetXML();
-    // The corporate action case number of the unattended run's next request.
-    void setCurrentCaseNumber(const QString &caseNumber) { CurrentCaseNumber = caseNumber; }
     // The handling of the fetch's answers: the announced file name and the body of the last answer.
     const ResponseHandler &responseHandler() const { return *m_response; }
     // The output folder's clock reading taken at the start of the last run.
@@ -116,8 +114,8 @@ public:
 
 protected:
     // The unattended series of the request file, run at start-up when the fourth argument names an
-    // existing file. The request file run provides it; until then the series is empty.
-    virtual void ProcessRequestFile() {}
+    // existing file: the window is driven through RequestFileWindow.
+    virtual void ProcessRequestFile();
 
 private slots:
     void cbTypeXMLChange();
@@ -126,6 +124,8 @@ private slots:
     void btnGetClick();
 
 private:
+    friend class RequestFileWindow;
+
     void createControls();
     void readSettings();
     void fillMemberBox();
@@ -179,6 +179,6 @@ private:
     std::unique_ptr<ResponseHandler> m_response;
     QDateTime RunStartTime;
     QString FetchedXmlPath;
-    QString CurrentCaseNumber;
+    QString CurrentCaseNumber;  // the corporate action case number of the unattended series
     Endpoint m_currentEndpoint; // the endpoint of the last fetch
 };

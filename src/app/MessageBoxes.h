@@ -3,6 +3,7 @@
 #include "common/Messenger.h"
 
 #include <QMessageBox>
+#include <QStringList>
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -24,16 +25,18 @@ public:
 
     void log(const QString &line) override;
     void debugLog(const QString &line) override;
-    // In an unattended run nobody answers a box: its text goes to the log and to standard error (and to
-    // the recorder of the boxes, when given).
-    void setUnattended(bool unattended) { m_unattended = unattended; }
-
     void showMessage(const QString &text) override;
 
+    // In the host's unattended run nobody answers a box: its text goes to the log (and so into the request
+    // file) and to standard error, and nothing waits, with or without a display.
+    void setUnattended(bool unattended) { m_unattended = unattended; }
+    // The lines of the log, in order.
+    QStringList lines() const;
+
 private:
-    bool m_unattended = false;
     QPlainTextEdit &m_log;
     QCheckBox &m_debug;
     QWidget &m_window;
     Messenger *m_messageBoxes;
+    bool m_unattended = false;
 };
