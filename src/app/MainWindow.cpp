@@ -8,6 +8,7 @@
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "export/XmlToXls.h"
+#include "retrieval/ClientCertificateSelection.h"
 #include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
 
@@ -111,6 +112,9 @@ TfrmMain::TfrmMain(ProgramStart start, Messenger *messageBoxes, QWidget *parent)
     connect(dtpDateTo, &QDateEdit::dateChanged, this, &TfrmMain::dtpDateFromChange);
     connect(btnGet, &QPushButton::clicked, this, &TfrmMain::btnGetClick);
 
+    m_certificateSelection = std::make_unique<ClientCertificateSelection>(m_clientCertStorage, messenger());
+    m_response = std::make_unique<ResponseHandler>(static_cast<ResponseRecipient &>(*this), messenger());
+    m_response->attachTo(m_httpsClient);
     m_httpsClient.setClientCertStorage(&m_clientCertStorage);
     m_httpsClient.onProgress = [this](qint64 received, qint64 total) {
         showTransferProgress(received, total);
@@ -396,9 +400,45 @@ void TfrmMain::DoGetXML()
         messenger().showMessage(*refusal);
         return;
     }
-    messenger().log(QStringLiteral("Fetching reports from the depository is not available in this version; "
-                                   "\"Only conversion XML->txt\" converts the reports stored in the input "
-                                   "folder."));
+    setSelectionEnabled(false);
+    try {
+        fetchReport(typeText);
+    } catch (const std::exception &error) {
+        setSelectionEnabled(true);
+        if (m_commandLine.Unattended)
+            throw;
+        messenger().showMessage(FetchFailureMessage(error));
+        return;
+    }
+    setSelectionEnabled(true);
+}
+
+void TfrmMain::fetchReport(const QString &typeText)
+{
+    // An unattended run keeps the log of every fetch of its series.
+    if (!m_commandLine.Unattended)
+        mmMessages->clear();
+    wbVornError->clear();
+    showLogPage();
+
+    const QString memberBoxText = cbRemoteClan->currentText();
+    m_currentEndpoint = ChooseEndpoint(memberBoxText, m_host.ConfiguredEndpoint, m_host.RemoteMembers);
+    m_certificateSelection->PrepareClientCertificate(
+        {m_currentEndpoint.VornProtocol, m_currentEndpoint.VornUri, m_currentEndpoint.VornMemberCode,
+         m_currentEndpoint.CertificateSubjectKeyID, m_currentEndpoint.CertificatePath,
+         m_currentEndpoint.CertificateStorage},
+        memberBoxText);
+    const ReportType *type = SelectReportType(typeText);
+    if (!type) {
+        DebugLog(QStringLiteral("Nothing to Get/Import!"));
+        return;
+    }
+    const QString url = PrepareRequest(type->requestTemplate,
+                                       {memberBoxText, m_host.RemoteMembers, m_currentEndpoint, dateFrom(),
+                                        dateTo(), isin(), CurrentCaseNumber},
+                                       messenger());
+    m_response->setInputFolder(m_settings.InputFolder);
+    TransferReport(url);
 }
 
 QDateTime TfrmMain::probeOutputFolderClock() const
@@ -419,12 +459,9 @@ void TfrmMain::convertStoredReport(const QString &typeText)
         QStringLiteral("Trenutni trgovalni računi BTS"), QStringLiteral("Javna delniška knjiga")};
     if (storedOnly.contains(label))
         return;
-    const QString operationName = typeText.mid(typeText.indexOf(u'-') + 1).trimmed();
     if (!m_commandLine.Unattended)
         RequiredInputFolder(m_settings); // an empty one would read the reports from the root
-    const ImportOutcome outcome = DoImport(importRequest(operationName), messenger());
-    if (outcome.result == ImportResult::FetchedPathRecorded)
-        FetchedXmlPath = outcome.FetchedXmlPath;
+    importReport(typeText.mid(typeText.indexOf(u'-') + 1).trimmed());
 }
 
 void TfrmMain::XMLToXLS(const QString &fileName)
@@ -479,4 +516,37 @@ void TfrmMain::showTransferProgress(qint64 received, qint64 total)
     // Get blocks this thread: the window paints meanwhile, but takes no input that could change the
     // selection.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TfrmMain::debugging() const
+{
+    return cbDebug->isChecked();
+}
+
+void TfrmMain::appendToLog(const QString &text)
+{
+    mmMessages->moveCursor(QTextCursor::End);
+    mmMessages->insertPlainText(text);
+}
+
+void TfrmMain::showErrorPage(const QString &html)
+{
+    showVornError(html);
+}
+
+void TfrmMain::showLogPage()
+{
+    pgctrlMain->setCurrentWidget(tbshtMessages);
+}
+
+void TfrmMain::importReport(const QString &receivedFileName)
+{
+    const ImportOutcome outcome = DoImport(importRequest(receivedFileName), messenger());
+    if (outcome.result == ImportResult::FetchedPathRecorded)
+        FetchedXmlPath = outcome.FetchedXmlPath;
+}
+
+void TfrmMain::exportWorkbook(const QString &receivedFileName)
+{
+    XMLToXLS(receivedFileName);
 }

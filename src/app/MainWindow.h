@@ -4,6 +4,7 @@
 #include "conversion/ImportRequest.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
+#include "retrieval/ResponseHandler.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"
 
@@ -14,6 +15,7 @@
 #include <QTextBrowser>
 #include <QWidget>
 
+class ClientCertificateSelection;
 class Messenger;
 class QCheckBox;
 class QComboBox;
@@ -45,7 +47,7 @@ public:
 // The main window: report type, period, remote member or ISIN, the "Get XML, convert" button, the log
 // page and the page of the depository's error answers. Controls carry their object names (cbTypeXML,
 // dtpDateFrom, ...).
-class TfrmMain : public QWidget
+class TfrmMain : public QWidget, private ResponseRecipient
 {
     Q_OBJECT
 
@@ -86,9 +88,14 @@ public:
 
     // One run of "Get XML, convert": the clock probe of the output folder sets RunStartTime; with "Only
     // conversion XML->txt" ticked the stored report of the chosen type is converted, otherwise the period is
-    // checked before a fetch. A refused period is shown in a message box, or raised as EInvalidPeriod in
-    // an unattended run; a failing clock probe is raised (EFCreateError).
+    // checked and the report of the chosen type is fetched from the endpoint of the member box with its
+    // client certificate, stored in the input folder and handed on. A refused period and a failed fetch
+    // are shown in a message box, or raised in an unattended run (EInvalidPeriod, the fetch's failure);
+    // a failing clock probe is raised (EFCreateError). The type list and the member box are disabled
+    // while the fetch runs and enabled again whatever happens.
     void DoGetXML();
+    // The handling of the fetch's answers: the announced file name and the body of the last answer.
+    const ResponseHandler &responseHandler() const { return *m_response; }
     // The output folder's clock reading taken at the start of the last run.
     QDateTime runStartTime() const { return RunStartTime; }
     // Unattended: where the report of the last dispatch lies, for the request file.
@@ -128,6 +135,15 @@ private:
     void setBothDates(const QDate &from, const QDate &to);
     QDateTime probeOutputFolderClock() const;
     void convertStoredReport(const QString &typeText);
+    void fetchReport(const QString &typeText);
+
+    // The answer's handling (ResponseRecipient).
+    bool debugging() const override;
+    void appendToLog(const QString &text) override;
+    void showErrorPage(const QString &html) override;
+    void showLogPage() override;
+    void importReport(const QString &receivedFileName) override;
+    void exportWorkbook(const QString &receivedFileName) override;
     void setSelectionEnabled(bool enabled);
     void showTransferProgress(qint64 received, qint64 total);
 
@@ -161,7 +177,10 @@ private:
     std::unique_ptr<WindowMessenger> m_messenger;
     ElMemoryCertStorage m_clientCertStorage;
     ElHTTPSClient m_httpsClient;
+    std::unique_ptr<ClientCertificateSelection> m_certificateSelection;
+    std::unique_ptr<ResponseHandler> m_response;
     QDateTime RunStartTime;
     QString FetchedXmlPath;
-    QString CurrentCaseNumber; // the corporate action case number of the unattended series
+    QString CurrentCaseNumber;  // the corporate action case number of the unattended series
+    Endpoint m_currentEndpoint; // the endpoint of the last fetch
 };

@@ -91,9 +91,18 @@ QString NginxTestServer::errorLog() const
     return QString::fromUtf8(m_dir.read(QStringLiteral("logs/error.log")));
 }
 
-QString NginxTestServer::configuration() const
+QString NginxTestServer::serviceUri(const QString &prefix) const
 {
-    const auto path = [this](const QString &name) { return quoted(m_dir.filePath(name)); };
+    return QStringLiteral("127.0.0.1:%1/%2/Members.svc/").arg(m_port).arg(prefix);
+}
+
+QByteArray NginxTestServer::depositoryArchive(const QString &fileName) const
+{
+    return m_dir.read(QStringLiteral("reports/") + fileName);
+}
+
+QString NginxTestServer::locations() const
+{
     QString locations;
     for (const Document &document : m_documents) {
         locations += QStringLiteral("    location = %1 {\n      alias %2;\n")
@@ -108,6 +117,17 @@ QString NginxTestServer::configuration() const
             locations += QStringLiteral("      limit_rate %1;\n").arg(document.bytesPerSecond);
         locations += QStringLiteral("    }\n");
     }
+    return locations + QStringLiteral("    location = %1 {\n"
+                                      "      proxy_pass http://127.0.0.1:%2;\n"
+                                      "      proxy_read_timeout 1h;\n"
+                                      "    }\n")
+                           .arg(silentPath())
+                           .arg(m_silent.port());
+}
+
+QString NginxTestServer::configuration() const
+{
+    const auto path = [this](const QString &name) { return quoted(m_dir.filePath(name)); };
     return QStringLiteral("daemon off;\n"
                           "master_process off;\n"
                           "pid %1;\n"
@@ -130,18 +150,33 @@ QString NginxTestServer::configuration() const
                           "    ssl_certificate %6;\n"
                           "    ssl_certificate_key %7;\n"
                           "    ssl_client_certificate %8;\n"
-                          "    ssl_verify_client on;\n"
-                          "    location = %9 {\n"
-                          "      proxy_pass http://127.0.0.1:%10;\n"
-                          "      proxy_read_timeout 1h;\n"
-                          "    }\n")
+                          "    ssl_verify_client on;\n")
                .arg(path(QStringLiteral("nginx.pid")), path(QStringLiteral("logs/error.log")),
                     path(QStringLiteral("logs/access.log")), path(QStringLiteral("temp")))
                .arg(m_port)
                .arg(path(QStringLiteral("server.pem")), path(QStringLiteral("server.key")),
-                    path(QStringLiteral("ca.pem")), silentPath())
-               .arg(m_silent.port()) +
-           locations + QStringLiteral("  }\n}\n");
+                    path(QStringLiteral("ca.pem"))) +
+           locations() + QStringLiteral("  }\n}\n");
+}
+
+bool NginxTestServer::writeConfiguration(QString *error)
+{
+    if (!m_depository) {
+        m_dir.write(QStringLiteral("nginx.conf"), configuration().toUtf8());
+        return true;
+    }
+    // The stand-in's own definition writes nginx.conf; the test's documents go into its extra locations.
+    QProcess prepare;
+    prepare.start(QStringLiteral(VORN_DEPOSITORY_STANDIN),
+                  {QStringLiteral("prepare"), m_dir.path(), QString::number(m_port)});
+    if (!prepare.waitForFinished(60000) || prepare.exitStatus() != QProcess::NormalExit ||
+        prepare.exitCode() != 0) {
+        *error = QStringLiteral("The depository stand-in could not be prepared: ") +
+                 QString::fromUtf8(prepare.readAllStandardError()) + prepare.errorString();
+        return false;
+    }
+    m_dir.write(QStringLiteral("extra/tests.conf"), locations().toUtf8());
+    return true;
 }
 
 bool NginxTestServer::start(QString *error)
@@ -155,7 +190,8 @@ bool NginxTestServer::start(QString *error)
     // The free port may be taken between the probe and nginx's bind: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = SilentListener::freePort();
-        m_dir.write(QStringLiteral("nginx.conf"), configuration().toUtf8());
+        if (!writeConfiguration(error))
+            return false;
         m_dir.write(QStringLiteral("logs/error.log"), QByteArray());
 
         const pid_t parent = getpid();

@@ -28,6 +28,16 @@ public:
     void addDocument(const QString &path, const QByteArray &body, const QString &announcedFileName,
                      qint64 bytesPerSecond = 0);
 
+    // Makes the server the depository stand-in of scripts/depository-standin (the report operations of the
+    // member and public services as zip archives of the sample reports, the 404 error page, the request
+    // log); documents added with addDocument are served beside them. Call before start().
+    void serveDepository() { m_depository = true; }
+    // The stand-in's member service URI as the host configuration holds it:
+    // 127.0.0.1:<port>/<prefix>/Members.svc/
+    QString serviceUri(const QString &prefix = QStringLiteral("kdd")) const;
+    // The archive the stand-in answers with for the named file (MemberAccountPositions.zip, ...).
+    QByteArray depositoryArchive(const QString &fileName) const;
+
     // Starts nginx and waits until it accepts connections; false with the reason otherwise.
     bool start(QString *error);
     void stop();
@@ -53,6 +63,8 @@ public:
 
 private:
     QString configuration() const;
+    QString locations() const;
+    bool writeConfiguration(QString *error);
 
     struct Document
     {
@@ -70,4 +82,5 @@ private:
     QList<Document> m_documents;
     QProcess m_process;
     int m_port = 0;
+    bool m_depository = false;
 };
