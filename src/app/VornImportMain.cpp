@@ -1,4 +1,5 @@
 // VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]
+// VornImport --check ALIAS USER PASSWORD [MEMBER], --help, --version: on the console, without a display.
 // With four arguments of which the fourth names an existing file, the request file is run unattended and
 // the program ends without a message loop; otherwise the window stays open until the operator closes it.
 //
@@ -6,6 +7,7 @@
 // on Qt's offscreen platform: message boxes then write their text to standard error and do not wait.
 // VORNIMPORT_SCREENSHOT=<file.png>: after start-up, save a picture of the window there and end with 0
 // instead of waiting for the operator (1 when the picture cannot be saved).
+#include "app/ConsoleCommands.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "common/Exception.h"
@@ -43,6 +45,13 @@ bool SaveScreenshot(QWidget &window, const QString &path)
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && IsConsoleCommand(QString::fromLocal8Bit(argv[1]))) {
+        QCoreApplication application(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return RunConsoleCommand(application.arguments().mid(1), QCoreApplication::applicationFilePath(), out,
+                                 err);
+    }
     SelectOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};
