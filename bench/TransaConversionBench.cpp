@@ -6,9 +6,9 @@
 //                             [folder]
 //
 // The reports, the host database and the import files live in the folder, or in a temporary
-// folder that is removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the ISINs.
-// Each measurement runs in a child process of its own, the two in turns, and the fastest of the
-// rounds counts: the machines are shared.
+// folder that is removed afterwards. Transactions spread evenly over the 31 days of January 2024 and the
+// ISINs. Each measurement runs in a child process of its own, the two in turns, and the fastest of the rounds
+// counts: the machines are shared.
 
 #include "conversion/ImportTransa.h"
 #include "ProcessMeasures.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "conversion/ImportRequest.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
-#include "conversion/ImportRequest.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"
 

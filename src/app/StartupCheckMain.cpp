@@ -1,11 +1,11 @@
 // vorn-startup-check SETTINGS_FILE ALIAS USER PASSWORD
 // Runs VornImport's start-up reads without the window: the settings file, the host configuration of the
 // host database named by ALIAS, and the report type list, and prints what the window would show.
-#include "host/HostConfiguration.h"
-#include "host/Settings.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
 #include "common/Messenger.h"
+#include "host/HostConfiguration.h"
+#include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QDate>
 #include <QDateTime>
-
-#include <optional>
 
 // The one source of "now" and "today" for the rules that depend on the date.
 // Tests fix it through ScopedClock (tests/support); nothing else sets it.

@@ -1,8 +1,8 @@
 #include "VornConversion.h"
 
-#include "host/HostDatabase.h"
 #include "common/Exception.h"
 #include "conversion/OutputFiles.h"
+#include "host/HostDatabase.h"
 
 #include <QSaveFile>
 

@@ -4,9 +4,13 @@
 
 // Where a host database alias leads: one section of the alias file "aliases.ini".
 //   [DEMO]
-//   Driver=SQLITE            ; SQLITE, POSTGRESQL or ODBC
-//   Database=host.sqlite     ; SQLite file (relative to the alias file), PostgreSQL database, ODBC data
-//   source Host=127.0.0.1           ; optional Port=5432                ; optional
+//   Driver=SQLITE
+//   Database=host.sqlite
+//   Host=127.0.0.1
+//   Port=5432
+// Driver is SQLITE, POSTGRESQL or ODBC; Database the SQLite file (relative to the alias file), the
+// PostgreSQL database or the ODBC data source; Host and Port are optional. A value runs to the end of its
+// line: the file has no trailing comments.
 struct HostAlias
 {
     enum class Driver

@@ -1,7 +1,7 @@
 #include "host/HostDatabase.h"
 
-#include "host/HostAlias.h"
 #include "common/Exception.h"
+#include "host/HostAlias.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>

@@ -4,10 +4,10 @@
 
 #include <cstring>
 #include <deque>
-#include <string>
 #include <memory>
 #include <pugixml.hpp>
 #include <QString>
+#include <string>
 #include <vector>
 
 VORN_DECLARE_EXCEPTION(EListError, Exception)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/HostConfiguration.h"
 #include "common/Exception.h"
+#include "host/HostConfiguration.h"
 
 #include <QDate>
 #include <QString>
