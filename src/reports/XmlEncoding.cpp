@@ -114,14 +114,17 @@ QString positionText(const char *utf8, qsizetype size, qsizetype offset)
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
-QByteArray toUtf8(QByteArray bytes, const QString &source)
+QByteArray toUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
+    qsizetype from = 0;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
         bytes.remove(0, 3);
-    else if (const auto wide = QStringConverter::encodingForData(bytes, u'<');
-             wide && *wide != QStringConverter::Utf8) {
+        from = 3;
+    } else if (const auto wide = QStringConverter::encodingForData(bytes, u'<');
+               wide && *wide != QStringConverter::Utf8) {
         QStringDecoder decoder(*wide);
-        return decodeToUtf8(bytes, decoder, source, QString::fromLatin1(decoder.name()));
+        from = -1;
+        bytes = decodeToUtf8(bytes, decoder, source, QString::fromLatin1(decoder.name()));
     } else if (const QByteArray declared = declaredEncoding(bytes);
                !declared.isEmpty() && !isUtf8Name(declared)) {
         const QString name = QString::fromLatin1(declared);
@@ -130,8 +133,13 @@ QByteArray toUtf8(QByteArray bytes, const QString &source)
             throw EXMLDocError(
                 QStringLiteral("Report file \"%1\" declares the encoding \"%2\", which cannot be converted")
                     .arg(source, name));
-        return decodeToUtf8(bytes, decoder, source, name);
+        from = -1;
+        bytes = decodeToUtf8(bytes, decoder, source, name);
     }
+    if (storedFrom)
+        *storedFrom = from;
+    if (from < 0)
+        return bytes;
     const qsizetype invalid = invalidUtf8Offset(bytes.constData(), bytes.size());
     if (invalid >= 0)
         throw EXMLDocError(QStringLiteral("Report file \"%1\" is not valid UTF-8 text (%2)")

@@ -10,7 +10,9 @@
 namespace XmlEncoding {
 
 // The document as UTF-8 without a byte-order mark. `source` names the file in messages.
-QByteArray toUtf8(QByteArray bytes, const QString &source);
+// `storedFrom`, when given, becomes the offset in `bytes` from which the text is the bytes
+// themselves (0, or 3 after a byte-order mark), or -1 when the text was converted.
+QByteArray toUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom = nullptr);
 
 // The encoding named by the XML declaration at the start of ASCII-compatible bytes; empty when none.
 QByteArray declaredEncoding(const QByteArray &bytes);

@@ -12,7 +12,7 @@ const QString slovenian = QString::fromUtf8("Čuk, Šorli & Žagar d.o.o. – Đ
 QByteArray headerReport(const QByteArray &declaration, const QString &name)
 {
     return declaration + "\n<WSResponse xmlns=\"urn:si:vorn:WSResponseSchema:Members\"><Header><GUID>" +
-           name.toUtf8() + "</GUID></Header><Body/></WSResponse>";
+           name.toHtmlEscaped().toUtf8() + "</GUID></Header><Body/></WSResponse>";
 }
 
 QByteArray encoded(const QString &text, const char *encoding)
@@ -206,4 +206,35 @@ TEST(XmlDocumentTest, TheFileStaysAsItIsAndALoadedDocumentOutlivesChangesToIt)
 TEST(XmlDocumentTest, AnEmptyFileIsNoReport)
 {
     EXPECT_FALSE(loadFailure("").isEmpty());
+}
+
+// Reports are checked in pieces of some megabytes while they are parsed: a fault far into a
+// large file is found and placed, and a construct larger than a piece is read whole.
+TEST(XmlDocumentTest, LargeReportsAreCheckedToTheirEnd)
+{
+    QByteArray positions;
+    for (int i = 0; i < 100000; ++i)
+        positions += "<MemberAccountPosition><AccountNumber>" + QByteArray::number(i) +
+                     "</AccountNumber><IsinCode>SI0031102120</IsinCode></MemberAccountPosition>\n";
+    const QByteArray valid =
+        reportXml("<MemberAccountPositions>" + positions + "<!--" +
+                  QByteArray(9 << 20, '-').replace("--", "- ") + "--></MemberAccountPositions>");
+    ReportFile good(valid);
+    EXPECT_EQ(PositionsReport::BindWSResponse(good.document())
+                  ->Body()
+                  ->MemberAccountPositions()
+                  ->MemberAccountPosition()
+                  ->Count(),
+              100000);
+
+    QByteArray faulty = valid;
+    const qsizetype fault = faulty.lastIndexOf("SI0031102120");
+    faulty.replace(fault, 2, "&nbsp;");
+    const qsizetype lineStart = faulty.lastIndexOf('\n', fault) + 1;
+    const QString message = loadFailure(faulty);
+    EXPECT_TRUE(
+        message.endsWith(QStringLiteral("Reference to an undeclared entity: '&nbsp;' (line %1, column %2)")
+                             .arg(faulty.left(fault).count('\n') + 1)
+                             .arg(fault - lineStart + 1)))
+        << message.toStdString();
 }
