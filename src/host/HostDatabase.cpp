@@ -36,6 +36,21 @@ QString qtDriverName(HostAlias::Driver driver)
     return {};
 }
 
+// Qt's ODBC driver appends ";UID=" and ";PWD=" with the values as they are, so a ';' in a password would
+// end it and start another attribute of the connection string (a "Database=" of the password's choosing,
+// say). A value in braces is taken whole, with "}}" standing for '}'. The PostgreSQL ODBC driver takes
+// the user name literally, braces included, so a user name that would end its attribute is refused.
+void configureOdbcLogin(QSqlDatabase &db, const HostAlias &alias, const QString &userName,
+                        const QString &password)
+{
+    if (userName.contains(u';'))
+        throw EDatabaseError(
+            QStringLiteral("Alias %1: an ODBC user name cannot contain \";\"").arg(alias.name));
+    db.setUserName(userName);
+    if (!password.isEmpty())
+        db.setPassword(u'{' + QString(password).replace(u'}', QStringLiteral("}}")) + u'}');
+}
+
 void configure(QSqlDatabase &db, const HostAlias &alias, const QString &userName, const QString &password)
 {
     if (alias.driver == HostAlias::Driver::SQLite) {
@@ -49,6 +64,10 @@ void configure(QSqlDatabase &db, const HostAlias &alias, const QString &userName
         return;
     }
     db.setDatabaseName(alias.database);
+    if (alias.driver == HostAlias::Driver::Odbc) {
+        configureOdbcLogin(db, alias, userName, password);
+        return; // the data source names the server
+    }
     db.setUserName(userName);
     db.setPassword(password);
     if (!alias.host.isEmpty())

@@ -199,7 +199,8 @@ QByteArray TZipFile::ExtractEntry(int index) const
         throw Exception(QStringLiteral("Index out of range."));
     const TLocalFile &entry = m_entries.at(index);
     QByteArray content = inflateExactly(entry.compressedData, entry.uncompressedSize);
-    if (ZipCrc32(content) != entry.crc32)
+    // An entry cut short extracts to nothing, whose CRC 0 a damaged header may well claim.
+    if (content.size() != qsizetype(entry.uncompressedSize) || ZipCrc32(content) != entry.crc32)
         throw EZipFileCRCError(QStringLiteral("CRC Error in \"%1\".").arg(QString::fromUtf8(entry.fileName)));
     return content;
 }

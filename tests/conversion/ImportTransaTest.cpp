@@ -141,8 +141,7 @@ protected:
 
     void SetUp() override
     {
-        if (engine() == HostEngine::PostgreSQL)
-            VORN_REQUIRE_POSTGRES();
+        VORN_REQUIRE_HOST_ENGINE(engine());
         program.write("tipi.ini", kTypeTable);
         host = std::make_unique<HostTestDatabase>(engine());
         host->createHostTables();
@@ -745,14 +744,19 @@ TEST_F(ImportTransaTest, CurrentDayConversionReplacesThePeriodFilesOfTheMember)
     EXPECT_EQ(column(onlyRecord(), 29), right("2024-01-16", 25));
 }
 
-// The same conversion against a host database on PostgreSQL.
-class ImportTransaPostgresTest : public ImportTransaTest
+// The same conversion against a host database on PostgreSQL, directly and through ODBC.
+class ImportTransaServerTest : public ImportTransaTest, public testing::WithParamInterface<HostEngine>
 {
 protected:
-    HostEngine engine() const override { return HostEngine::PostgreSQL; }
+    HostEngine engine() const override { return GetParam(); }
 };
+INSTANTIATE_TEST_SUITE_P(Engines, ImportTransaServerTest,
+                         testing::Values(HostEngine::PostgreSQL, HostEngine::ODBC),
+                         [](const testing::TestParamInfo<HostEngine> &info) {
+                             return hostEngineName(info.param);
+                         });
 
-TEST_F(ImportTransaPostgresTest, ConvertsWithTheHostSettingAndTheSecurityLookup)
+TEST_P(ImportTransaServerTest, ConvertsWithTheHostSettingAndTheSecurityLookup)
 {
     setMoveSequence("N");
     Tx missing;

@@ -6,11 +6,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-static void PrintTo(HostEngine engine, std::ostream *os)
-{
-    *os << (engine == HostEngine::SQLite ? "SQLite" : "PostgreSQL");
-}
-
 namespace {
 
 const QDate kDay(2024, 1, 15);
@@ -40,8 +35,7 @@ protected:
 
     void SetUp() override
     {
-        if (GetParam() == HostEngine::PostgreSQL)
-            VORN_REQUIRE_POSTGRES();
+        VORN_REQUIRE_HOST_ENGINE(GetParam());
         program.write("tipi.ini", "");
         host = std::make_unique<HostTestDatabase>(GetParam());
         host->createHostTables();
@@ -401,9 +395,9 @@ TEST_P(SecurityLookupTest, AnUnknownAliasCannotBeOpened)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SecurityLookupTest,
-                         testing::Values(HostEngine::SQLite, HostEngine::PostgreSQL),
+                         testing::Values(HostEngine::SQLite, HostEngine::PostgreSQL, HostEngine::ODBC),
                          [](const testing::TestParamInfo<HostEngine> &info) {
-                             return info.param == HostEngine::SQLite ? "SQLite" : "PostgreSQL";
+                             return hostEngineName(info.param);
                          });
 
 } // namespace

@@ -27,7 +27,7 @@ protected:
 
     RecordingMessenger messenger;
 };
-VORN_ON_BOTH_ENGINES(HostConfigurationTest);
+VORN_ON_EVERY_ENGINE(HostConfigurationTest);
 
 const char *const endpointRows = R"(
 INSERT INTO VORN_IMP_INI (KEY, VALUE) VALUES ('VORNPROTOCOL', 'https');
@@ -74,11 +74,13 @@ TEST_P(HostConfigurationTest, WritesTheDebugLinesInOrder)
 
 TEST_P(HostConfigurationTest, TransaImportIsPreferredOnlyForAnExactCapitalD)
 {
-    for (const char *value : {"d", "N", "DA", ""}) {
+    const std::pair<const char *, bool> cases[] = {
+        {"d", false}, {"N", false}, {"DA", false}, {"", false}, {"D", true}};
+    for (const auto &[value, preferred] : cases) {
         database->exec(QStringLiteral("DELETE FROM INISET; INSERT INTO INISET (Kljuc, Vrednost) VALUES "
                                       "('SfVpVornTransaImport', '%1')")
                            .arg(value));
-        EXPECT_FALSE(read(false).TransaImportPreferred) << value;
+        EXPECT_EQ(read(false).TransaImportPreferred, preferred) << value;
     }
 }
 
@@ -155,8 +157,10 @@ TEST_P(HostConfigurationTest, MissingRemoteMemberColumnAddsNoHalfRecord)
 {
     database->exec(
         "DROP TABLE VORN_REMOTECLAN; CREATE TABLE VORN_REMOTECLAN (VornMemberCode varchar(20), VornProtocol "
-        "varchar(10)); INSERT INTO VORN_REMOTECLAN VALUES ('R1', 'https')");
+        "varchar(10)); INSERT INTO VORN_REMOTECLAN VALUES ('R1', 'https');"
+        "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('OZNAKACLANA', 'OWN7')");
     const HostConfiguration configuration = read(false);
+    EXPECT_EQ(configuration.OwnMemberCode, "OWN7"); // read before the failure
     EXPECT_EQ(configuration.RemoteMembers[0], Endpoint{});
     EXPECT_EQ(configuration.MemberBoxItems, QStringList{" "});
 }

@@ -46,7 +46,7 @@ protected:
 
     HostConnection connection;
 };
-VORN_ON_BOTH_ENGINES(HostDatabaseTest);
+VORN_ON_EVERY_ENGINE(HostDatabaseTest);
 } // namespace
 
 TEST_P(HostDatabaseTest, ReadsTheHostConfigurationTableWithItsKeyAndValueColumns)
@@ -400,10 +400,18 @@ TEST(HostDatabaseAliasTest, AFileThatIsNoDatabaseFailsAtOpen)
     EXPECT_EQ(dir.read("host.sqlite"), QByteArray(4096, 'x'));
 }
 
-TEST(HostDatabasePostgresTest, UserNameReachesTheServer)
+namespace {
+class HostDatabaseServerTest : public testing::TestWithParam<HostEngine>
 {
-    VORN_REQUIRE_POSTGRES();
-    HostTestDatabase database(HostEngine::PostgreSQL);
+};
+INSTANTIATE_TEST_SUITE_P(Engines, HostDatabaseServerTest,
+                         testing::Values(HostEngine::PostgreSQL, HostEngine::ODBC), hostEngineTestName);
+} // namespace
+
+TEST_P(HostDatabaseServerTest, UserNameReachesTheServer)
+{
+    VORN_REQUIRE_HOST_ENGINE(GetParam());
+    HostTestDatabase database(GetParam());
     HostConnection connection;
     connection.setAlias(database.alias());
     connection.setParams({"USER NAME=vorn_no_such_role", "PASSWORD=x"});
@@ -413,6 +421,49 @@ TEST(HostDatabasePostgresTest, UserNameReachesTheServer)
     } catch (const EDatabaseError &error) {
         EXPECT_TRUE(error.message().contains("vorn_no_such_role")) << error.message().toStdString();
     }
+}
+
+// The test server trusts its users, so any password opens; one that smuggled its text into the
+// connection's other settings would name a database that does not exist.
+TEST_P(HostDatabaseServerTest, APasswordIsOneValueWhateverItHolds)
+{
+    VORN_REQUIRE_HOST_ENGINE(GetParam());
+    HostTestDatabase database(GetParam());
+    database.createHostTables();
+    database.exec("INSERT INTO INISET (Kljuc, Vrednost) VALUES ('A', 'ena')");
+    for (const char *password : {"x;Database=vorn_no_such_db", "x};Database=vorn_no_such_db;{",
+                                 "{x;Database=vorn_no_such_db}", "'x\\;Database=vorn_no_such_db"}) {
+        HostConnection connection;
+        connection.setAlias(database.alias());
+        connection.setParams({"USER NAME=" + qEnvironmentVariable("VORN_TEST_PG_USER"),
+                              QStringLiteral("PASSWORD=") + password});
+        try {
+            connection.open();
+            HostQuery query(connection);
+            query.addSql("SELECT Vrednost FROM INISET");
+            query.open();
+            EXPECT_EQ(column(query, "Vrednost"), QStringList{"ena"}) << password;
+        } catch (const EDatabaseError &error) {
+            ADD_FAILURE() << password << ": " << error.message().toStdString();
+        }
+    }
+}
+
+TEST(HostDatabaseOdbcTest, AUserNameThatWouldEndItsSettingIsRefused)
+{
+    VORN_REQUIRE_HOST_ENGINE(HostEngine::ODBC);
+    HostTestDatabase database(HostEngine::ODBC);
+    HostConnection connection;
+    connection.setAlias(database.alias());
+    connection.setParams(
+        {"USER NAME=" + qEnvironmentVariable("VORN_TEST_PG_USER") + ";Database=vorn_test", "PASSWORD=x"});
+    try {
+        connection.open();
+        FAIL() << "opened";
+    } catch (const EDatabaseError &error) {
+        EXPECT_EQ(error.message(), "Alias HOSTDB: an ODBC user name cannot contain \";\"");
+    }
+    EXPECT_FALSE(connection.isOpen());
 }
 
 namespace {

@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-// A test run once on SQLite and once on PostgreSQL, each time against a fresh host database with the
-// host tables, reachable under the alias HOSTDB.
+// A test run on SQLite, on PostgreSQL and on PostgreSQL through ODBC, each time against a fresh host
+// database with the host tables, reachable under the alias HOSTDB.
 class HostEngineTest : public testing::TestWithParam<HostEngine>
 {
 protected:
     void SetUp() override
     {
-        if (GetParam() == HostEngine::PostgreSQL)
-            VORN_REQUIRE_POSTGRES();
+        VORN_REQUIRE_HOST_ENGINE(GetParam());
         database = std::make_unique<HostTestDatabase>(GetParam());
         database->createHostTables();
     }
@@ -21,11 +20,12 @@ protected:
     std::unique_ptr<HostTestDatabase> database;
 };
 
-inline std::string hostEngineName(const testing::TestParamInfo<HostEngine> &info)
+inline std::string hostEngineTestName(const testing::TestParamInfo<HostEngine> &info)
 {
-    return info.param == HostEngine::SQLite ? "SQLite" : "PostgreSQL";
+    return hostEngineName(info.param);
 }
 
-#define VORN_ON_BOTH_ENGINES(Suite)                                                                          \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite, testing::Values(HostEngine::SQLite, HostEngine::PostgreSQL),    \
-                             hostEngineName)
+#define VORN_ON_EVERY_ENGINE(Suite)                                                                          \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                                 \
+                             testing::Values(HostEngine::SQLite, HostEngine::PostgreSQL, HostEngine::ODBC),  \
+                             hostEngineTestName)

@@ -267,6 +267,30 @@ TEST(ZipFile, DeclaredSizeSmallerThanContentGivesCrcError)
     EXPECT_EQ(messageOf([&] { zip.ExtractEntry(0); }), "CRC Error in \"a.xml\".");
 }
 
+// The empty result of an entry that is cut short has CRC 0, so a header that claims CRC 0 used to
+// let it pass as an empty report. Found by the zip reader's fuzz target.
+TEST(ZipFile, EntryCutShortWithStoredCrcZeroGivesCrcError)
+{
+    auto entry = ArchiveBytes::deflated("a.xml", sampleXml());
+    entry.crc = 0;
+    entry.data.chop(entry.data.size() / 2);
+    const TZipFile zip = readArchive(ArchiveBytes().localHeader(entry).bytes);
+    EXPECT_EQ(messageOf([&] { zip.ExtractEntry(0); }), "CRC Error in \"a.xml\".");
+
+    // The fuzzer's input: junk, then three local headers with CRC 0 whose data is far shorter than
+    // the sizes they claim.
+    const TZipFile found = readArchive(
+        QByteArray::fromBase64("UDEDBBQAAAAxAE9udrUTPf7//78EADM4MjI8NFBLAwQUAAAAAAAAAAAAAAAAAAgA+QUTPf7//"
+                               "78EADM4MjI8NFBLAwQJCQkJCQkJCQkJ"
+                               "CQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkJCQkUAAAACAD5BYmjM4JDr4mjM4JDrzE="));
+    ASSERT_GE(found.EntryCount(), 1);
+    for (int i = 0; i < found.EntryCount(); ++i) {
+        QString className;
+        messageOf([&] { found.ExtractEntry(i); }, &className);
+        EXPECT_TRUE(className == "EZipFileCRCError" || className == "EZDecompressionError") << i;
+    }
+}
+
 TEST(ZipFile, FourGigabyteClaimDoesNotAllocateIt)
 {
     auto entry = ArchiveBytes::deflated("bomb.xml", "tiny");

@@ -52,6 +52,24 @@ void administer(const PostgresTestServer &server, const QString &statement)
 }
 } // namespace
 
+std::string hostEngineName(HostEngine engine)
+{
+    switch (engine) {
+    case HostEngine::SQLite:
+        return "SQLite";
+    case HostEngine::PostgreSQL:
+        return "PostgreSQL";
+    case HostEngine::ODBC:
+        return "ODBC";
+    }
+    return "unknown";
+}
+
+void PrintTo(HostEngine engine, std::ostream *os)
+{
+    *os << hostEngineName(engine);
+}
+
 HostTestDatabase::HostTestDatabase(HostEngine engine, const QString &alias) : m_engine(engine), m_alias(alias)
 {
     m_connectionName = uniqueName("vorn_setup");
@@ -68,19 +86,22 @@ HostTestDatabase::HostTestDatabase(HostEngine engine, const QString &alias) : m_
     const auto server = PostgresTestServer::fromEnvironment();
     if (!server)
         throw std::runtime_error("no PostgreSQL test server configured");
+    if (engine == HostEngine::ODBC && server->odbcDataSource.isEmpty())
+        throw std::runtime_error("no ODBC data source for the PostgreSQL test server configured");
     m_postgresDatabase = uniqueName("vorn_test");
     administer(*server, QStringLiteral("CREATE DATABASE ") + m_postgresDatabase);
     openPostgres(m_connectionName, *server, m_postgresDatabase);
     m_aliasFile = std::make_unique<ScopedAliasFile>(
         m_folder.filePath(QStringLiteral("aliases.ini")),
-        ScopedAliasFile::postgresSection(alias, *server, m_postgresDatabase));
+        engine == HostEngine::ODBC ? ScopedAliasFile::odbcSection(alias, *server, m_postgresDatabase)
+                                   : ScopedAliasFile::postgresSection(alias, *server, m_postgresDatabase));
 }
 
 HostTestDatabase::~HostTestDatabase()
 {
     QSqlDatabase::database(m_connectionName, false).close();
     QSqlDatabase::removeDatabase(m_connectionName);
-    if (m_engine == HostEngine::PostgreSQL) {
+    if (!m_postgresDatabase.isEmpty()) {
         try {
             administer(*PostgresTestServer::fromEnvironment(),
                        QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_postgresDatabase));

@@ -5,17 +5,36 @@
 #include "TempDir.h"
 
 #include <memory>
+#include <ostream>
 #include <QString>
+#include <string>
 
+// How a test reaches its host database: a SQLite file, the PostgreSQL test server through Qt's PostgreSQL
+// driver, or the same server through unixODBC and its PostgreSQL ODBC driver.
 enum class HostEngine
 {
     SQLite,
-    PostgreSQL
+    PostgreSQL,
+    ODBC
 };
+
+// "SQLite", "PostgreSQL" or "ODBC": for test names.
+std::string hostEngineName(HostEngine engine);
+void PrintTo(HostEngine engine, std::ostream *os);
+
+// In a test body or SetUp: skips or fails the test when the engine's server is not there (see
+// VORN_REQUIRE_POSTGRES).
+#define VORN_REQUIRE_HOST_ENGINE(engine)                                                                     \
+    do {                                                                                                     \
+        if ((engine) == HostEngine::PostgreSQL)                                                              \
+            VORN_REQUIRE_POSTGRES();                                                                         \
+        if ((engine) == HostEngine::ODBC)                                                                    \
+            VORN_REQUIRE_POSTGRES_ODBC();                                                                    \
+    } while (false)
 
 // A fresh, empty host database on one engine, reachable through an alias file that VORNIMPORT_ALIASES
 // names while the object lives: a SQLite file in a temporary folder, or a new database on the PostgreSQL
-// test server (dropped again at the end). For PostgreSQL, call VORN_REQUIRE_POSTGRES() first.
+// test server (dropped again at the end). Call VORN_REQUIRE_HOST_ENGINE first.
 class HostTestDatabase
 {
 public:

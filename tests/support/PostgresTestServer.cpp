@@ -7,6 +7,7 @@ std::optional<PostgresTestServer> PostgresTestServer::fromEnvironment()
     server.port = qEnvironmentVariable("VORN_TEST_PG_PORT").toInt();
     server.user = qEnvironmentVariable("VORN_TEST_PG_USER");
     server.database = qEnvironmentVariable("VORN_TEST_PG_DATABASE");
+    server.odbcDataSource = qEnvironmentVariable("VORN_TEST_ODBC_DSN");
     if (server.host.isEmpty() || server.port <= 0 || server.user.isEmpty() || server.database.isEmpty())
         return std::nullopt;
     return server;

@@ -36,3 +36,12 @@ QByteArray ScopedAliasFile::postgresSection(const QString &alias, const Postgres
         .arg(server.port)
         .toUtf8();
 }
+
+QByteArray ScopedAliasFile::odbcSection(const QString &alias, const PostgresTestServer &server,
+                                        const QString &database)
+{
+    // Attributes of the connection string override those of the data source.
+    return QStringLiteral("[%1]\r\nDriver=ODBC\r\nDatabase=%2;Database=%3\r\n")
+        .arg(alias, server.odbcDataSource, database)
+        .toUtf8();
+}

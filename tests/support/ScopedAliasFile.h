@@ -19,6 +19,10 @@ public:
     // One alias section for a database on a PostgreSQL server.
     static QByteArray postgresSection(const QString &alias, const PostgresTestServer &server,
                                       const QString &database);
+    // One alias section for a database on the PostgreSQL server, reached through the server's ODBC data
+    // source with the database named in the connection string.
+    static QByteArray odbcSection(const QString &alias, const PostgresTestServer &server,
+                                  const QString &database);
 
     ScopedAliasFile(const ScopedAliasFile &) = delete;
     ScopedAliasFile &operator=(const ScopedAliasFile &) = delete;
