@@ -2,6 +2,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/ReportRules.h"
+#include "app/RequestFileWindow.h"
 #include "app/StartUpTexts.h"
 #include "common/Clock.h"
 #include "conversion/FolderClock.h"
@@ -209,6 +210,7 @@ void TfrmMain::StartUp()
             step("4");
             // The database arguments and the fourth one, a request file when it names an existing file.
             m_commandLine = ReadCommandLine(m_start.arguments);
+            m_messenger->setUnattended(m_commandLine.Unattended);
             step("11");
             readSettings();
             step("12");
@@ -251,6 +253,13 @@ void TfrmMain::StartUp()
         messenger().showMessage(StepFailureMessage(marker, error));
         throw;
     }
+}
+
+void TfrmMain::ProcessRequestFile()
+{
+    RequestFileWindow controls(*this);
+    RequestFileRun(m_commandLine.RequestFile, controls, m_host.OwnMemberCode, m_settings.InputFolder)
+        .ProcessRequestFile();
 }
 
 void TfrmMain::readSettings()

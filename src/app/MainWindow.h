@@ -107,8 +107,8 @@ public:
 
 protected:
     // The unattended series of the request file, run at start-up when the fourth argument names an
-    // existing file. The request file run provides it; until then the series is empty.
-    virtual void ProcessRequestFile() {}
+    // existing file: the window is driven through RequestFileWindow.
+    virtual void ProcessRequestFile();
 
 private slots:
     void cbTypeXMLChange();
@@ -117,6 +117,8 @@ private slots:
     void btnGetClick();
 
 private:
+    friend class RequestFileWindow;
+
     void createControls();
     void readSettings();
     void fillMemberBox();
@@ -158,4 +160,5 @@ private:
     ElHTTPSClient m_httpsClient;
     QDateTime RunStartTime;
     QString FetchedXmlPath;
+    QString CurrentCaseNumber; // the corporate action case number of the unattended series
 };

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextStream>
 
 bool MessageBoxesCanBeAnswered()
@@ -41,10 +42,22 @@ void WindowMessenger::debugLog(const QString &line)
 
 void WindowMessenger::showMessage(const QString &text)
 {
-    if (m_messageBoxes) {
+    if (m_messageBoxes)
         m_messageBoxes->showMessage(text);
-        return;
-    }
-    if (!ShowMessageBox(&m_window, QMessageBox::NoIcon, text))
+    if (m_unattended) {
         log(text);
+        QTextStream(stderr) << text << Qt::endl;
+    } else if (!m_messageBoxes && !ShowMessageBox(&m_window, QMessageBox::NoIcon, text)) {
+        log(text);
+    }
+}
+
+QStringList WindowMessenger::lines() const
+{
+    if (m_log.document()->isEmpty())
+        return {};
+    QStringList lines;
+    for (QTextBlock block = m_log.document()->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    return lines;
 }

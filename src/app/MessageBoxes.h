@@ -3,6 +3,7 @@
 #include "common/Messenger.h"
 
 #include <QMessageBox>
+#include <QStringList>
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -26,9 +27,16 @@ public:
     void debugLog(const QString &line) override;
     void showMessage(const QString &text) override;
 
+    // In the host's unattended run nobody answers a box: its text goes to the log (and so into the request
+    // file) and to standard error, and nothing waits, with or without a display.
+    void setUnattended(bool unattended) { m_unattended = unattended; }
+    // The lines of the log, in order.
+    QStringList lines() const;
+
 private:
     QPlainTextEdit &m_log;
     QCheckBox &m_debug;
     QWidget &m_window;
     Messenger *m_messageBoxes;
+    bool m_unattended = false;
 };

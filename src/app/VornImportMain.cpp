@@ -27,10 +27,14 @@ void SelectOffscreenPlatformWithoutDisplay()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// The error box of an exception that escaped start-up.
-int StartUpFailed(const std::exception &error)
+// The error box of an exception that escaped start-up; in the host's unattended run nobody could close it,
+// so its text only goes to standard error.
+int StartUpFailed(const std::exception &error, bool unattended = false)
 {
-    ShowMessageBox(nullptr, QMessageBox::Critical, exceptionMessage(error));
+    if (unattended)
+        QTextStream(stderr) << exceptionMessage(error) << Qt::endl;
+    else
+        ShowMessageBox(nullptr, QMessageBox::Critical, exceptionMessage(error));
     return 1;
 }
 
@@ -62,7 +66,7 @@ int main(int argc, char **argv)
             window->StartUp();
         } catch (const std::exception &error) {
             window.reset();
-            return StartUpFailed(error);
+            return StartUpFailed(error, true);
         }
         return 0;
     }

@@ -186,6 +186,24 @@ void IniFile::insertLine(qsizetype index, const QString &text)
 
 void IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
+    writeStrings(section, {{key, value}});
+}
+
+void IniFile::writeStrings(const QString &section, const QList<std::pair<QString, QString>> &keysAndValues)
+{
+    const QList<Line> previous = m_lines;
+    try {
+        for (const auto &[key, value] : keysAndValues)
+            setString(section, key, value);
+    } catch (...) {
+        m_lines = previous;
+        throw;
+    }
+    save(previous);
+}
+
+void IniFile::setString(const QString &section, const QString &key, const QString &value)
+{
     if (section.contains(u']') || section.contains(u'\n') || section.contains(u'\r') || key.contains(u'=') ||
         key.contains(u'\n') || key.contains(u'\r') || key.trimmed().isEmpty())
         throw EIniFileError(QStringLiteral("Invalid key [%1] %2 for %3").arg(section, key, m_path));
@@ -193,7 +211,6 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
     QString flatValue = value;
     flatValue.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\r', u' ').replace(u'\n', u' ');
 
-    const QList<Line> previous = m_lines;
     SectionRange range = findSection(section);
     if (range.header < 0) {
         insertLine(m_lines.size(), u'[' + section + u']');
@@ -208,7 +225,6 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
             --after;
         insertLine(after, text);
     }
-    save(previous);
 }
 
 void IniFile::eraseSection(const QString &section)

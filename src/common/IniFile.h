@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <utility>
 
 VORN_DECLARE_EXCEPTION(EIniFileError, Exception)
 
@@ -35,6 +36,9 @@ public:
     // Replaces the key's value, or adds the key at the end of its section (adding the section at the end
     // of the file when missing). Throws EIniFileError when the file cannot be written.
     void writeString(const QString &section, const QString &key, const QString &value);
+    // Writes several keys of a section in order, with the rules of writeString, in one write of the file:
+    // a long list costs one write instead of one per key. Nothing is written when one of them is invalid.
+    void writeStrings(const QString &section, const QList<std::pair<QString, QString>> &keysAndValues);
     // Removes the section's header and all its lines. Throws EIniFileError when the file cannot be written.
     void eraseSection(const QString &section);
 
@@ -60,6 +64,7 @@ private:
     SectionRange findSection(const QString &section) const;
     qsizetype findKey(const SectionRange &range, const QString &key) const;
     void insertLine(qsizetype index, const QString &text);
+    void setString(const QString &section, const QString &key, const QString &value);
 
     QString m_path;
     bool m_utf8 = true;

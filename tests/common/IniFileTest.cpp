@@ -184,3 +184,15 @@ TEST(IniFileTest, AFailedWriteThrowsAndLeavesTheReadsAsTheFileIs)
     EXPECT_THROW(file.writeString("A", "k", "v"), EIniFileError);
     EXPECT_EQ(file.readString("A", "k", "none"), "none");
 }
+
+TEST(IniFileTest, SeveralKeysAreWrittenInOrderInOneGoOrNotAtAll)
+{
+    TempDir dir;
+    IniFile file(dir.write("a.ini", "; host\r\n[Messages]\r\n0=old\r\n[Other]\r\nk=v\r\n"));
+    file.writeStrings("messages", {{"0", "first"}, {"1", "second"}, {"2", ""}});
+    EXPECT_EQ(dir.read("a.ini"), "; host\r\n[Messages]\r\n0=first\r\n1=second\r\n2=\r\n[Other]\r\nk=v\r\n");
+
+    EXPECT_THROW(file.writeStrings("Messages", {{"3", "x"}, {"a=b", "y"}}), EIniFileError);
+    EXPECT_EQ(file.keys("Messages"), (QStringList{"0", "1", "2"}));
+    EXPECT_EQ(dir.read("a.ini"), "; host\r\n[Messages]\r\n0=first\r\n1=second\r\n2=\r\n[Other]\r\nk=v\r\n");
+}
