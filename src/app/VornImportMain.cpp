@@ -1,4 +1,5 @@
 // VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]
+// VornImport --check ALIAS USER PASSWORD [MEMBER], --help, --version: on the console, without a display.
 // With four arguments of which the fourth names an existing file, the request file is run unattended and
 // the program ends without a message loop; otherwise the window stays open until the operator closes it.
 //
@@ -7,6 +8,7 @@
 // after start-up the program ends with 2 and a pointer to VornConvert instead of opening its window.
 // VORNIMPORT_SCREENSHOT=<file.png>: after start-up, save a picture of the window there and end with 0
 // instead of waiting for the operator (1 when the picture cannot be saved).
+#include "app/ConsoleCommands.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
 #include "common/Exception.h"
@@ -61,6 +63,13 @@ bool SaveScreenshot(QWidget &window, const QString &path)
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && IsConsoleCommand(QString::fromLocal8Bit(argv[1]))) {
+        QCoreApplication application(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return RunConsoleCommand(application.arguments().mid(1), QCoreApplication::applicationFilePath(), out,
+                                 err);
+    }
     const bool offscreen = SelectOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};

@@ -26,7 +26,34 @@ enum ExitCode
 
 const char kUsage[] = "Usage: VornConvert ALIAS USER PASSWORD --type TEXT [--member CODE] [--suffix TEXT]\n"
                       "                   [--only-active] [--debug] [--settings FILE] [--date YYYY-MM-DD]\n"
+                      "       VornConvert --help | --version\n"
                       "A password \"-\" is read from the environment variable VORN_PASSWORD.\n";
+
+const char kHelp[] =
+    "\n"
+    "Converts a stored report of the input folder into the host's import files, as VornImport's\n"
+    "\"Get XML, convert\" does in conversion-only mode; for schedulers and scripts.\n"
+    "\n"
+    "Options:\n"
+    "  --type TEXT      the report type: a list entry (\"Stanja - MemberAccountPositions\") or its label\n"
+    "                   (\"Stanja\")\n"
+    "  --member CODE    a remote member's code instead of the own member\n"
+    "  --suffix TEXT    the file suffix that VornImport takes from its fourth argument\n"
+    "  --only-active    accounts: only active accounts (\"Samo aktivni\")\n"
+    "  --debug          also write the debug lines\n"
+    "  --settings FILE  the settings file; VornImport.ini beside the program by default\n"
+    "  --date DATE      daily bond values: the date (YYYY-MM-DD) that names the workbook; today by default\n"
+    "  --help           show this text\n"
+    "  --version        show the program's version\n"
+    "\n"
+    "The aliases (aliases.ini beside the program, or VORNIMPORT_ALIASES), the host configuration\n"
+    "and the type table tipi.ini are those of VornImport. Log lines go to standard output, message\n"
+    "boxes and errors to standard error.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  the conversion reported its OK text\n"
+    "  1  it completed with missing securities\n"
+    "  2  the arguments, the conversion or the dispatch failed, or the type has no converter\n";
 
 struct ConvertOptions
 {
@@ -157,6 +184,14 @@ int exitCodeOf(ImportResult result)
 int RunVornConvert(const QStringList &arguments, const QString &programFolder, QTextStream &out,
                    QTextStream &err)
 {
+    if (arguments.contains(QStringLiteral("--help"))) {
+        out << kUsage << kHelp << Qt::flush;
+        return ExitSucceeded;
+    }
+    if (arguments.contains(QStringLiteral("--version"))) {
+        out << "VornConvert " << VORN_VERSION << Qt::endl;
+        return ExitSucceeded;
+    }
     ConvertOptions options;
     try {
         options = parseArguments(arguments);

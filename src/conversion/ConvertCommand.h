@@ -9,6 +9,7 @@ class QTextStream;
 //
 //   VornConvert ALIAS USER PASSWORD --type TEXT [--member CODE] [--suffix TEXT]
 //               [--only-active] [--debug] [--settings FILE] [--date YYYY-MM-DD]
+//   VornConvert --help | --version      (on out, exit code 0)
 //
 // A password "-" is read from the environment variable VORN_PASSWORD. TEXT is a report type
 // list entry ("Stanja - MemberAccountPositions") or its label ("Stanja"). The settings file is

@@ -1,6 +1,8 @@
 #include "retrieval/ClientCertificateSelection.h"
 
+#include "common/Clock.h"
 #include "common/Messenger.h"
+#include "retrieval/CertificateExpiry.h"
 #include "transport/ElMemoryCertStorage.h"
 
 namespace {
@@ -73,6 +75,9 @@ void ClientCertificateSelection::PrepareClientCertificate(const CertificateEndpo
             m_clientStorage.clear();
             m_clientStorage.add(certificate);
             log.debugLog(QStringLiteral("Certificate loaded"));
+            // Not only a debug line: an operator and the host's messages see it weeks ahead.
+            if (expiresSoon(certificate, Clock::now()))
+                log.log(certificateExpiryLine(endpoint.vornMemberCode, certificate, Clock::now()));
         } else {
             log.debugLog(QStringLiteral("Error loading certificate"));
         }

@@ -63,24 +63,27 @@ ElX509Certificate readPkcs12(const QByteArray &bytes)
 
 ElX509Certificate readCertificateFile(const QString &path)
 {
+    const ElX509Certificate certificate = readCertificateStoreFile(path);
+    if (!certificate.isNull() && certificate.privateKeyMatches())
+        return certificate;
+    const QString reason = openSslErrors();
+    throw ECertificateStoreError(QStringLiteral("Certificate file %1 does not hold a certificate with its "
+                                                "unencrypted private key (%2)")
+                                     .arg(path, reason));
+}
+
+} // namespace
+
+ElX509Certificate readCertificateStoreFile(const QString &path)
+{
     QFile file(path);
     if (const QString reason = openRegularFileForReading(file); !reason.isEmpty())
         throw ECertificateStoreError(QStringLiteral("Cannot read certificate file %1: %2").arg(path, reason));
     const QByteArray bytes = file.readAll();
 
     ERR_clear_error();
-    const ElX509Certificate certificate =
-        path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive) ? readPem(bytes) : readPkcs12(bytes);
-    if (certificate.isNull() || !certificate.privateKey() ||
-        X509_check_private_key(certificate.x509(), certificate.privateKey()) != 1)
-        throw ECertificateStoreError(
-            QStringLiteral("Certificate file %1 does not hold a certificate with its "
-                           "unencrypted private key (%2)")
-                .arg(path, openSslErrors()));
-    return certificate;
+    return path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive) ? readPem(bytes) : readPkcs12(bytes);
 }
-
-} // namespace
 
 ElWinCertStorage::ElWinCertStorage(QString storesFolder) : m_storesFolder(std::move(storesFolder)) {}
 
@@ -90,26 +93,36 @@ QString ElWinCertStorage::currentUserStoresFolder()
            QStringLiteral("/VornImport/certstores");
 }
 
-void ElWinCertStorage::addStore(const QString &name)
+QString ElWinCertStorage::storeFolder(const QString &name) const
 {
     const QDir stores(m_storesFolder);
-    QString folderName;
     const QStringList folders = stores.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &candidate : folders) {
-        if (!name.isEmpty() && candidate.compare(name, Qt::CaseInsensitive) == 0) {
-            folderName = candidate;
-            break;
-        }
+        if (!name.isEmpty() && candidate.compare(name, Qt::CaseInsensitive) == 0)
+            return stores.filePath(candidate);
     }
-    if (folderName.isEmpty())
-        throw ECertificateStoreError(QStringLiteral("Certificate store \"%1\" does not exist: no folder %2")
-                                         .arg(name, QDir::cleanPath(stores.filePath(name))));
+    return {};
+}
 
-    const QDir store(stores.filePath(folderName));
-    const QStringList files = store.entryList(
+QStringList ElWinCertStorage::certificateFiles(const QString &storeFolder)
+{
+    const QDir store(storeFolder);
+    const QStringList names = store.entryList(
         {QStringLiteral("*.pem"), QStringLiteral("*.p12"), QStringLiteral("*.pfx")}, QDir::Files, QDir::Name);
-    for (const QString &file : files)
-        m_certificates.append(readCertificateFile(store.filePath(file)));
+    QStringList paths;
+    for (const QString &name : names)
+        paths << store.filePath(name);
+    return paths;
+}
+
+void ElWinCertStorage::addStore(const QString &name)
+{
+    const QString folder = storeFolder(name);
+    if (folder.isEmpty())
+        throw ECertificateStoreError(QStringLiteral("Certificate store \"%1\" does not exist: no folder %2")
+                                         .arg(name, QDir::cleanPath(QDir(m_storesFolder).filePath(name))));
+    for (const QString &file : certificateFiles(folder))
+        m_certificates.append(readCertificateFile(file));
 }
 
 int ElWinCertStorage::indexOfSubjectKeyId(const QByteArray &keyId) const

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 VORN_DECLARE_EXCEPTION(ECertificateStoreError, Exception)
 
@@ -20,6 +21,11 @@ public:
 
     static QString currentUserStoresFolder();
 
+    // The folder of the named store; empty when there is none.
+    QString storeFolder(const QString &name) const;
+    // The certificate files of a store folder, in the order they are indexed.
+    static QStringList certificateFiles(const QString &storeFolder);
+
     // Adds the certificates of the named store; raises ECertificateStoreError when the store
     // does not exist or one of its files cannot be read.
     void addStore(const QString &name);
@@ -33,3 +39,8 @@ private:
     QString m_storesFolder;
     QList<ElX509Certificate> m_certificates;
 };
+
+// A store file as it stands: its certificate (null when it holds none) with the private key found in it,
+// whether or not the key belongs to the certificate. Raises ECertificateStoreError when the file cannot
+// be read. Stores index only files whose key belongs to their certificate.
+ElX509Certificate readCertificateStoreFile(const QString &path);

@@ -1,6 +1,8 @@
 #include "transport/ElX509Certificate.h"
 
+#include <ctime>
 #include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -16,6 +18,15 @@ QString nameText(const X509_NAME *name)
     char *data = nullptr;
     const long length = BIO_get_mem_data(bio.get(), &data);
     return QString::fromUtf8(data, length);
+}
+
+QDateTime asnTime(const ASN1_TIME *time)
+{
+    struct tm parts = {};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1)
+        return {};
+    return QDateTime(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                     QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
 }
 
 } // namespace
@@ -57,4 +68,23 @@ QString ElX509Certificate::subject() const
 QString ElX509Certificate::issuer() const
 {
     return m_certificate ? nameText(X509_get_issuer_name(m_certificate.get())) : QString();
+}
+
+QDateTime ElX509Certificate::notBefore() const
+{
+    return m_certificate ? asnTime(X509_get0_notBefore(m_certificate.get())) : QDateTime();
+}
+
+QDateTime ElX509Certificate::notAfter() const
+{
+    return m_certificate ? asnTime(X509_get0_notAfter(m_certificate.get())) : QDateTime();
+}
+
+bool ElX509Certificate::privateKeyMatches() const
+{
+    if (!m_certificate || !m_privateKey)
+        return false;
+    const bool matches = X509_check_private_key(m_certificate.get(), m_privateKey.get()) == 1;
+    ERR_clear_error(); // a mismatch leaves its reason in the thread's error queue
+    return matches;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <openssl/types.h>
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // An X.509 certificate, with the private key that belongs to it where one is held.
@@ -21,6 +22,11 @@ public:
     QByteArray subjectKeyIdentifier() const;
     QString subject() const;
     QString issuer() const;
+    // The period of validity, in UTC; invalid for a null certificate.
+    QDateTime notBefore() const;
+    QDateTime notAfter() const;
+    // True when a private key is held and it belongs to the certificate's public key.
+    bool privateKeyMatches() const;
 
     X509 *x509() const { return m_certificate.get(); }
     EVP_PKEY *privateKey() const { return m_privateKey.get(); }

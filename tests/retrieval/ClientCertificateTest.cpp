@@ -289,3 +289,29 @@ TEST_F(PrepareClientCertificateTest, EachRunReplacesTheStoreView)
     // Certificates of the first run are not counted twice.
     EXPECT_EQ(selection.winCertStorage()->count(), 3);
 }
+
+TEST_F(PrepareClientCertificateTest, CertificateThatExpiresWithinThirtyDaysIsLoggedWithoutDebug)
+{
+    const QDateTime now = TestPki::Validity::now();
+    const struct
+    {
+        QDateTime notAfter;
+        QString line; // empty: nothing is logged
+    } cases[] = {
+        {now.addDays(31), QString()},
+        {now.addDays(29), "Certificate of member 1001 (CN=Clan 2002,O=Vorn Test) expires on " +
+                              now.addDays(29).date().toString(Qt::ISODate)},
+        {now.addSecs(-60), "Certificate of member 1001 (CN=Clan 2002,O=Vorn Test) expired on " +
+                               now.addSecs(-60).date().toString(Qt::ISODate)},
+    };
+    messenger.debugEnabled = false;
+    for (const auto &c : cases) {
+        stores.write("Osebno/2.p12", TestPki::pkcs12(pki.issueClient("Clan 2002", SecondKeyId,
+                                                                     TestPki::Validity::until(c.notAfter))));
+        messenger.lines.clear();
+        selection.PrepareClientCertificate(endpoint, "");
+        EXPECT_EQ(messenger.lines, c.line.isEmpty() ? QStringList() : QStringList{c.line})
+            << messenger.lines.join('\n').toStdString();
+        EXPECT_EQ(clientStorage.count(), 1);
+    }
+}

@@ -39,7 +39,13 @@ struct Request
     QByteArray altNames; // empty: no subject alternative names
     bool authority = false;
     bool server = false;
+    TestPki::Validity validity = TestPki::Validity::fromNow();
 };
+
+void setTime(ASN1_TIME *time, const QDateTime &when)
+{
+    check(ASN1_TIME_set(time, time_t(when.toSecsSinceEpoch())), "validity");
+}
 
 ElX509Certificate issue(const Request &request, const ElX509Certificate *issuer)
 {
@@ -48,8 +54,8 @@ ElX509Certificate issue(const Request &request, const ElX509Certificate *issuer)
     X509 *certificate = X509_new();
     X509_set_version(certificate, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), ++serial);
-    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate), 3600L * 24 * 30);
+    setTime(X509_getm_notBefore(certificate), request.validity.notBefore);
+    setTime(X509_getm_notAfter(certificate), request.validity.notAfter);
     X509_NAME *name = X509_get_subject_name(certificate);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char *>("Vorn Test"),
                                -1, -1, 0);
@@ -108,9 +114,10 @@ ElX509Certificate TestPki::issueServer(const QStringList &dnsNames, const QStrin
                  &m_authority);
 }
 
-ElX509Certificate TestPki::issueClient(const QString &commonName, const QByteArray &keyId) const
+ElX509Certificate TestPki::issueClient(const QString &commonName, const QByteArray &keyId,
+                                       const Validity &validity) const
 {
-    return issue({commonName, keyId, {}, false, false}, &m_authority);
+    return issue({commonName, keyId, {}, false, false, validity}, &m_authority);
 }
 
 QByteArray TestPki::pem(const ElX509Certificate &certificate, bool withKey)

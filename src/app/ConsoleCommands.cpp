@@ -1,0 +1,79 @@
+#include "app/ConsoleCommands.h"
+
+#include "host/Settings.h"
+#include "retrieval/SetupCheck.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+const char kHelp[] =
+    "Usage: VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]\n"
+    "       VornImport --check ALIAS USER PASSWORD [MEMBER]\n"
+    "       VornImport --help | --version\n"
+    "\n"
+    "Fetches member reports from the depository with the member's client certificate and converts\n"
+    "them into the host's import files. The host starts it with the alias of its database, the user\n"
+    "name and the password; a fourth argument that names an existing request file runs that request\n"
+    "unattended, otherwise the window opens.\n"
+    "\n"
+    "Options:\n"
+    "  --check    check the installation without a window: the settings file, the input and output\n"
+    "             folders, the type table, the alias and the database, the host configuration, the\n"
+    "             certificate store and the client certificate of the own member (or of the remote\n"
+    "             member MEMBER), and a connection to the depository. One line per check: OK, WARN\n"
+    "             or FAIL, with what to do for WARN and FAIL. Nothing is fetched or stored.\n"
+    "  --help     show this text\n"
+    "  --version  show the program's version\n"
+    "\n"
+    "Beside the program: VornImport.ini (settings), tipi.ini (type table) and aliases.ini (database\n"
+    "aliases; VORNIMPORT_ALIASES names another file). Client certificates: the store folders under\n"
+    "$XDG_DATA_HOME/VornImport/certstores (by default ~/.local/share/VornImport/certstores).\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  the window was closed, the request file was run, or no check failed (warnings allowed)\n"
+    "  1  start-up failed, a check failed, or the command line is wrong\n";
+
+const char kCheckUsage[] = "Usage: VornImport --check ALIAS USER PASSWORD [MEMBER]\n";
+
+int runCheck(const QStringList &arguments, const QString &programFilePath, QTextStream &out, QTextStream &err)
+{
+    if (arguments.size() < 3 || arguments.size() > 4) {
+        err << kCheckUsage << Qt::flush;
+        return 1;
+    }
+    SetupCheckInputs inputs;
+    inputs.settingsFile = SettingsFilePath(programFilePath);
+    inputs.programFolder = QFileInfo(programFilePath).absolutePath();
+    inputs.login = {arguments[0], arguments[1], arguments[2]};
+    inputs.member = arguments.value(3).trimmed();
+    SetupCheck check(inputs, [&out](const CheckLine &line) { out << line.text() << Qt::endl; });
+    return check.run() ? 0 : 1;
+}
+
+} // namespace
+
+bool IsConsoleCommand(const QString &firstArgument)
+{
+    return firstArgument == u"--check" || firstArgument == u"--help" || firstArgument == u"-h" ||
+           firstArgument == u"--version";
+}
+
+int RunConsoleCommand(const QStringList &arguments, const QString &programFilePath, QTextStream &out,
+                      QTextStream &err)
+{
+    const QString command = arguments.value(0);
+    if (command == u"--check")
+        return runCheck(arguments.mid(1), programFilePath, out, err);
+    if (arguments.size() == 1 && (command == u"--help" || command == u"-h")) {
+        out << kHelp << Qt::flush;
+        return 0;
+    }
+    if (arguments.size() == 1 && command == u"--version") {
+        out << "VornImport " << VORN_VERSION << Qt::endl;
+        return 0;
+    }
+    err << "Unknown arguments. " << kHelp << Qt::flush;
+    return 1;
+}
