@@ -36,8 +36,9 @@ TEST(OpenRegularFileForReading, RefusesEverythingButRegularFilesAtOnce)
         QFile file(c.path);
         EXPECT_EQ(openRegularFileForReading(file), c.reason);
         EXPECT_EQ(file.isOpen(), c.reason.isEmpty());
-        if (file.isOpen())
+        if (file.isOpen()) {
             EXPECT_EQ(file.readAll(), "text");
+        }
     }
 }
 
