@@ -1,0 +1,263 @@
+#include "common/IniFile.h"
+#include "HostTestDatabase.h"
+#include "NginxTestServer.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace {
+struct ProgramRun
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString errors; // standard error
+};
+
+const char *const ReportKeys[] = {"MemberTransactions", "MemberTransactionsCurrentDay",
+                                  "MemberT2SSettlementInstructionsHistory",
+                                  "MemberT2SBankToCustomerStatement"};
+
+QString requestDate(const QDate &date)
+{
+    return date.toString("yyyy.MM.dd");
+}
+
+// VornImport started by the host as a process of its own, with a request file, on a machine without a
+// display, against the depository stand-in: own member OWN7 at /kdd/ with the first client certificate,
+// remote member R1 at /remote/ with the second.
+class UnattendedRunTest : public testing::Test
+{
+protected:
+    UnattendedRunTest() : database(HostEngine::SQLite, "HOSTDB") {}
+
+    void SetUp() override
+    {
+        program = folder.filePath("VornImport");
+        ASSERT_TRUE(QFile::copy(VORN_IMPORT_EXECUTABLE, program));
+        folder.write("data/VornImport/certstores/MY/own.pem", TestPki::pem(server.firstClient(), true));
+        folder.write("data/VornImport/certstores/MY/r1.pem", TestPki::pem(server.secondClient(), true));
+        server.serveDepository();
+        QString error;
+        if (!server.start(&error)) {
+            if (NginxTestServer::required())
+                FAIL() << error.toStdString();
+            GTEST_SKIP() << error.toStdString();
+        }
+        database.createHostTables();
+        database.exec(
+            QStringLiteral("INSERT INTO VORN_IMP_INI VALUES ('VORNPROTOCOL', 'https');"
+                           "INSERT INTO VORN_IMP_INI VALUES ('VORNURI', '%1');"
+                           "INSERT INTO VORN_IMP_INI VALUES ('VORNMEMBERCODE', 'OWN7');"
+                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESUBJECTKEYID', '%2');"
+                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESTORAGE', 'MY');"
+                           "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('OZNAKACLANA', 'OWN7');"
+                           "INSERT INTO VORN_REMOTECLAN VALUES ('R1', 'https', '%3', '%4', '', 'MY')")
+                .arg(server.serviceUri(), QString::fromLatin1(NginxTestServer::FirstClientKeyId.toHex()),
+                     server.serviceUri("remote"),
+                     QString::fromLatin1(NginxTestServer::SecondClientKeyId.toHex())));
+        input = QDir(folder.filePath("in")).absolutePath();
+        QDir().mkpath(input);
+        QDir().mkpath(folder.filePath("out"));
+        folder.write("VornImport.ini", "[Nastavitve]\nVhodniImenik=" + input.toUtf8() +
+                                           "\nIzhodniImenik=" + folder.filePath("out").toUtf8() +
+                                           "\nCAFile=" + server.caFile().toUtf8() + "\nPrikazDBNapak=D\n");
+    }
+
+    // The request file between the host's own lines, which must survive the run.
+    ProgramRun run(const QByteArray &request)
+    {
+        requestFile = folder.write("request.ini", "; the host's request\r\n[Host]\r\nJob=7\r\n[Request]\r\n" +
+                                                      request + "[Trailer]\r\nKeep=1\r\n");
+        return runWith(requestFile);
+    }
+
+    ProgramRun runWith(const QString &file)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert("XDG_DATA_HOME", folder.filePath("data"));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, {"HostDb", "user", "pwd", file});
+        ProgramRun result;
+        // A run that waited for an answer would not end by itself.
+        result.finished = process.waitForFinished(60000);
+        if (!result.finished) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.errors = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    IniFile requestIni() const { return IniFile(requestFile); }
+    QString response(const QString &key) const
+    {
+        return requestIni().readString("Response", key, "<missing>");
+    }
+    void expectHostLinesKept() const
+    {
+        const QByteArray text = folder.read("request.ini");
+        EXPECT_TRUE(text.startsWith("; the host's request\r\n[Host]\r\nJob=7\r\n[Request]\r\n"))
+            << text.data();
+        EXPECT_TRUE(text.contains("[Trailer]\r\nKeep=1\r\n")) << text.data();
+    }
+
+    NginxTestServer server;
+    HostTestDatabase database;
+    TempDir folder;
+    QString program, input, requestFile;
+};
+} // namespace
+
+TEST_F(UnattendedRunTest, FullSeriesWithTwoCaseNumbers)
+{
+    const QDate today = QDate::currentDate();
+    const ProgramRun result =
+        run(QStringLiteral("RequestId=1\r\nDateFrom=%1\r\nDateTo=%2\r\nMemberCode=OWN7\r\n"
+                           "CaseNumberCount=2\r\nCaseNumber1=1001\r\nCaseNumber2=A-2\r\n")
+                .arg(today.addDays(-10).toString("d.M.yyyy"), today.addDays(-1).toString("dd.MM.yyyy"))
+                .toUtf8());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+
+    for (const char *key : ReportKeys)
+        EXPECT_EQ(response(key), QDir(input).filePath(QString::fromLatin1(key) + ".xml")) << key;
+    for (const QString number : {"1001", "A-2"}) {
+        const QString stored = QDir(input).filePath(number + "_MemberCorporateActionPayments.xml");
+        EXPECT_EQ(response("MemberCorporateActionPayments_" + number), stored);
+        EXPECT_TRUE(QFile::exists(stored));
+        EXPECT_TRUE(server.accessLogContains("CorporateActionCaseNumber=" + number + " "));
+    }
+    EXPECT_FALSE(QFile::exists(QDir(input).filePath("MemberCorporateActionPayments.xml")));
+    EXPECT_EQ(response("ErrorMessage"), "<missing>");
+
+    // "Messages" holds the whole log from key 0.
+    const IniFile file = requestIni();
+    const QStringList keys = file.keys("Messages");
+    ASSERT_FALSE(keys.isEmpty());
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(keys[i], QString::number(i));
+    QStringList lines;
+    for (const QString &key : keys)
+        lines << file.readString("Messages", key, "");
+    EXPECT_TRUE(lines.contains("MemberCorporateActionPayments CaseNo 1001"));
+    EXPECT_TRUE(lines.contains(
+        "GetFile, CaseNumber = A-2, Xml = " + QDir(input).filePath("MemberCorporateActionPayments.xml") +
+        ", New = " + QDir(input).filePath("A-2_MemberCorporateActionPayments.xml")));
+    expectHostLinesKept();
+}
+
+TEST_F(UnattendedRunTest, DateToTodayEndsOnlyTheTransactionsYesterday)
+{
+    const QDate today = QDate::currentDate();
+    const ProgramRun result = run(QStringLiteral("RequestId=1\r\nDateFrom=%1\r\nDateTo=%2\r\n")
+                                      .arg(today.addDays(-5).toString("d.M.yyyy"), today.toString("d.M.yyyy"))
+                                      .toUtf8());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    const QString from = "FromDate=" + requestDate(today.addDays(-5));
+    EXPECT_TRUE(server.accessLogContains("/MemberTransactions?MemberCode=OWN7&" + from +
+                                         "&ToDate=" + requestDate(today.addDays(-1)) + " "));
+    EXPECT_TRUE(server.accessLogContains("/MemberT2SSettlementInstructionsHistory?MemberCode=OWN7&" + from +
+                                         "&ToDate=" + requestDate(today) + " "));
+    EXPECT_EQ(response("MemberTransactions"), QDir(input).filePath("MemberTransactions.xml"));
+}
+
+TEST_F(UnattendedRunTest, TooLongTransactionsPeriodIsRefusedAndTheRestFetched)
+{
+    const QDate today = QDate::currentDate();
+    const ProgramRun result =
+        run(QStringLiteral("RequestId=1\r\nDateFrom=%1\r\nDateTo=%2\r\n")
+                .arg(today.addDays(-41).toString("d.M.yyyy"), today.addDays(-1).toString("d.M.yyyy"))
+                .toUtf8());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    EXPECT_EQ(response("MemberTransactions"), "(MemberTransactions.xml)");
+    EXPECT_EQ(
+        response("ErrorMessage_MemberTransactions"),
+        QString::fromUtf8("Exception: EInvalidPeriod: Neveljavno obdobje. Maksimalno lahko obdobje obsega 31 "
+                          "dni, datum do mora biti v preteklosti (včeraj ali manj)! (Transakcije - "
+                          "MemberTransactions)"));
+    for (const char *key : ReportKeys) {
+        if (QString::fromLatin1(key) != "MemberTransactions")
+            EXPECT_EQ(response(key), QDir(input).filePath(QString::fromLatin1(key) + ".xml")) << key;
+    }
+    EXPECT_FALSE(server.accessLogContains("/MemberTransactions?"));
+}
+
+TEST_F(UnattendedRunTest, TestRunOfARemoteMemberRequestsNothing)
+{
+    const ProgramRun result =
+        run("RequestId=1\r\nTest=1\r\nDateFrom=1.3.2024\r\nDateTo=2.3.2024\r\nMemberCode=R1\r\n"
+            "CaseNumberCount=1\r\nCaseNumber1=55\r\n");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    for (const char *key : ReportKeys)
+        EXPECT_EQ(response(key), QDir(input).filePath(QString::fromLatin1(key) + "R1.xml")) << key;
+    EXPECT_EQ(response("MemberCorporateActionPayments_55"),
+              QDir(input).filePath("55_MemberCorporateActionPaymentsR1-55.xml"));
+    EXPECT_FALSE(server.accessLogContains("Members.svc"));
+    EXPECT_TRUE(QDir(input).isEmpty());
+}
+
+TEST_F(UnattendedRunTest, RequestIdZeroWritesOnlyTheErrorMessage)
+{
+    const ProgramRun result = run("RequestId=0\r\nDateFrom=1.3.2024\r\nDateTo=2.3.2024\r\n");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    EXPECT_EQ(requestIni().keys("Response"), QStringList{"ErrorMessage"});
+    EXPECT_EQ(response("ErrorMessage"), "Neveljaven RequestId.");
+    EXPECT_TRUE(requestIni().keys("Messages").isEmpty());
+    EXPECT_FALSE(server.accessLogContains("Members.svc"));
+    expectHostLinesKept();
+}
+
+TEST_F(UnattendedRunTest, ADateThatDoesNotParseEndsWithOneAndSaysWhy)
+{
+    const ProgramRun result = run("RequestId=1\r\nDateFrom=31.2.2024\r\nDateTo=2.3.2024\r\n");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(requestIni().keys("Response"), QStringList{"ErrorMessage"});
+    EXPECT_EQ(response("ErrorMessage"), "EConvertError: '31.2.2024' is not a valid date (DateFrom)");
+    EXPECT_TRUE(result.errors.contains("Napaka 21: EConvertError>'31.2.2024' is not a valid date"))
+        << result.errors.toStdString();
+    EXPECT_FALSE(server.accessLogContains("Members.svc"));
+    expectHostLinesKept();
+}
+
+TEST_F(UnattendedRunTest, ServerDownGivesEveryReportsFailure)
+{
+    server.stop();
+    const ProgramRun result = run("RequestId=1\r\nDateFrom=1.3.2024\r\nDateTo=2.3.2024\r\n"
+                                  "CaseNumberCount=1\r\nCaseNumber1=7\r\n");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+    QStringList keys;
+    for (const char *key : ReportKeys)
+        keys << QString::fromLatin1(key);
+    keys << "MemberCorporateActionPayments_7";
+    for (const QString &key : keys) {
+        EXPECT_EQ(response(key), "(" + key + ".xml)");
+        EXPECT_TRUE(response("ErrorMessage_" + key).startsWith("Exception: ")) << key.toStdString();
+    }
+    EXPECT_FALSE(requestIni().keys("Messages").isEmpty());
+}
+
+TEST_F(UnattendedRunTest, ARequestFileThatCannotBeWrittenEndsWithOne)
+{
+    // A file on a file system that takes no writes.
+    if (!QFileInfo("/proc/version").isFile())
+        GTEST_SKIP() << "no /proc/version";
+    const ProgramRun result = runWith("/proc/version");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.errors.contains("EIniFileError>Cannot write /proc/version"))
+        << result.errors.toStdString();
+}
