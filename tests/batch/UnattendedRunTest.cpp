@@ -186,8 +186,9 @@ TEST_F(UnattendedRunTest, TooLongTransactionsPeriodIsRefusedAndTheRestFetched)
                           "dni, datum do mora biti v preteklosti (včeraj ali manj)! (Transakcije - "
                           "MemberTransactions)"));
     for (const char *key : ReportKeys) {
-        if (QString::fromLatin1(key) != "MemberTransactions")
+        if (QString::fromLatin1(key) != "MemberTransactions") {
             EXPECT_EQ(response(key), QDir(input).filePath(QString::fromLatin1(key) + ".xml")) << key;
+        }
     }
     EXPECT_FALSE(server.accessLogContains("/MemberTransactions?"));
 }
