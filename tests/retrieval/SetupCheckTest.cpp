@@ -34,6 +34,7 @@ class SetupCheckTest : public testing::Test
 public:
     void SetUp() override
     {
+        server.serveDepository();
         QString error;
         if (!server.start(&error)) {
             if (NginxTestServer::required())
