@@ -2,7 +2,7 @@
 
 #include "common/FileAccess.h"
 
-#include <mutex>
+#include <memory>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
@@ -48,9 +48,10 @@ ElX509Certificate readPem(const QByteArray &bytes)
 
 ElX509Certificate readPkcs12(const QByteArray &bytes)
 {
-    // Certificates exported from other systems often use algorithms of the legacy provider.
-    static std::once_flag legacyLoaded;
-    std::call_once(legacyLoaded, [] { OSSL_PROVIDER_try_load(nullptr, "legacy", 1); });
+    // Certificates exported from other systems often use algorithms of the legacy provider. It is
+    // loaded once and unloaded at exit, before OpenSSL's own clean-up.
+    static const std::unique_ptr<OSSL_PROVIDER, decltype(&OSSL_PROVIDER_unload)> legacy(
+        OSSL_PROVIDER_try_load(nullptr, "legacy", 1), OSSL_PROVIDER_unload);
 
     std::unique_ptr<PKCS12, decltype(&PKCS12_free)> pkcs12(d2i_PKCS12_bio(memoryBio(bytes).get(), nullptr),
                                                            PKCS12_free);
