@@ -47,7 +47,8 @@ private:
     void run(int handle, qint64 size, const std::stop_token &stop)
     {
         try {
-            std::vector<char> buffer((4 << 20) + 1);
+            // A piece of 4 MB, or the whole file when it is smaller, and a byte for the closing zero.
+            std::vector<char> buffer(size_t(std::min<qint64>(4 << 20, size)) + 1);
             size_t filled = 0;
             qint64 offset = 0;
             while (!stop.stop_requested()) {
