@@ -88,12 +88,7 @@ class CheckCommandTest : public testing::Test
 protected:
     void SetUp() override
     {
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
         program = folder.filePath("VornImport");
         ASSERT_TRUE(QFile::copy(VORN_IMPORT_EXECUTABLE, program));
         QDir().mkpath(folder.filePath("input"));

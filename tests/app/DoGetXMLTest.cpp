@@ -69,14 +69,7 @@ protected:
         return childControl<Control>(*window, name);
     }
 
-    void pickType(const QString &entry)
-    {
-        auto *types = control<QComboBox>("cbTypeXML");
-        const int index = types->findText(entry);
-        ASSERT_GE(index, 0) << entry.toStdString();
-        types->setCurrentIndex(index);
-        emit types->textActivated(entry); // as the operator's choice: the type rules run
-    }
+    void pickType(const QString &entry) { pickReportType(*window, entry); }
 
     void clickGet() { control<QPushButton>("btnGet")->click(); }
 

@@ -48,12 +48,7 @@ protected:
         for (const Prepared &p : prepared())
             server.addDocument("/" + QString::fromLatin1(p.member) + "/Members.svc/MemberAccountPositions",
                                p.body, p.announcedFileName);
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
 
         database.createHostTables();
         const QString own = QString::fromLatin1(NginxTestServer::FirstClientKeyId.toHex());
@@ -117,14 +112,7 @@ protected:
         return childControl<Control>(*window, name);
     }
 
-    void pickType(const QString &entry)
-    {
-        auto *types = control<QComboBox>("cbTypeXML");
-        const int index = types->findText(entry);
-        ASSERT_GE(index, 0) << entry.toStdString();
-        types->setCurrentIndex(index);
-        emit types->textActivated(entry);
-    }
+    void pickType(const QString &entry) { pickReportType(*window, entry); }
 
     void clickGet() { control<QPushButton>("btnGet")->click(); }
 

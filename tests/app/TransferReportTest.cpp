@@ -41,12 +41,7 @@ protected:
     {
         // Slow enough that the body arrives in several pieces between progress reports.
         server.addDocument("/MemberAccountPositions", report, "MemberAccountPositions.zip", 1024 * 1024);
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
     }
 
     // The window started as the operator starts it; the settings name the server's authority or not.

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <QComboBox>
 #include <QFileInfo>
 
 class TestWindow : public TfrmMain
@@ -61,4 +62,15 @@ template<typename Control> Control *childControl(const QWidget &window, const ch
     auto *found = window.findChild<Control *>(QLatin1String(name));
     EXPECT_NE(found, nullptr) << name;
     return found;
+}
+
+// Chooses a report type as the operator does: the entry becomes current and the type rules run.
+inline void pickReportType(const QWidget &window, const QString &entry)
+{
+    auto *types = childControl<QComboBox>(window, "cbTypeXML");
+    ASSERT_NE(types, nullptr);
+    const int index = types->findText(entry);
+    ASSERT_GE(index, 0) << entry.toStdString();
+    types->setCurrentIndex(index);
+    emit types->textActivated(entry);
 }

@@ -40,12 +40,7 @@ protected:
         folder.write("data/VornImport/certstores/MY/own.pem", TestPki::pem(server.firstClient(), true));
         folder.write("data/VornImport/certstores/MY/r1.pem", TestPki::pem(server.secondClient(), true));
         server.serveDepository();
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
         database.createHostTables();
         database.exec(
             QStringLiteral("INSERT INTO VORN_IMP_INI VALUES ('VORNPROTOCOL', 'https');"

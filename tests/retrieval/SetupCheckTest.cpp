@@ -35,12 +35,7 @@ public:
     void SetUp() override
     {
         server.serveDepository();
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
         QDir().mkpath(folder.filePath("input"));
         QDir().mkpath(folder.filePath("output"));
         folder.write("tipi.ini", "BT,10,1,2,N,N\n");

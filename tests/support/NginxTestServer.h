@@ -84,3 +84,15 @@ private:
     int m_port = 0;
     bool m_depository = false;
 };
+
+// In a test body or SetUp: starts the server, or skips the test when it cannot start (fails it when
+// servers are required).
+#define VORN_START_NGINX(server)                                                                             \
+    do {                                                                                                     \
+        QString startError;                                                                                  \
+        if (!(server).start(&startError)) {                                                                  \
+            if (NginxTestServer::required())                                                                 \
+                FAIL() << startError.toStdString();                                                          \
+            GTEST_SKIP() << startError.toStdString();                                                        \
+        }                                                                                                    \
+    } while (false)

@@ -87,12 +87,7 @@ protected:
         server.addDocument("/MemberAccounts", report, "MemberAccounts.zip");
         server.addDocument("/Member Accounts", "blank in the path", "Blank.zip");
         server.addDocument("/empty", QByteArray(), "Empty.zip");
-        QString error;
-        if (!server.start(&error)) {
-            if (NginxTestServer::required())
-                FAIL() << error.toStdString();
-            GTEST_SKIP() << error.toStdString();
-        }
+        VORN_START_NGINX(server);
         client.setCAFile(server.caFile());
         client.setTimeouts({2000ms, 2s});
         client.setClientCertStorage(&clientStorage);
