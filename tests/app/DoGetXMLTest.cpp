@@ -73,11 +73,7 @@ protected:
 
     void clickGet() { control<QPushButton>("btnGet")->click(); }
 
-    QStringList logLines()
-    {
-        const QString text = control<QPlainTextEdit>("mmMessages")->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split(u'\n');
-    }
+    QStringList logLines() { return windowLogLines(*window); }
 
     // Without a configured endpoint the fetch fails at once, for the operator in a "Napaka: " box.
     void expectFetchAttempted()

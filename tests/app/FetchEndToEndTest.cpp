@@ -2,13 +2,13 @@
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
 #include "ScopedClock.h"
+#include "StandInHost.h"
 #include "WindowTestProgram.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -37,12 +37,7 @@ protected:
     void SetUp() override
     {
         qputenv("XDG_DATA_HOME", program.folder.filePath("data").toUtf8());
-        const QString store = program.folder.filePath("data/VornImport/certstores/MY");
-        QDir().mkpath(store);
-        program.folder.write("data/VornImport/certstores/MY/own.pem",
-                             TestPki::pem(server.firstClient(), true));
-        program.folder.write("data/VornImport/certstores/MY/r1.pem",
-                             TestPki::pem(server.secondClient(), true));
+        writeStandInCertificates(program.folder, server);
 
         server.serveDepository();
         for (const Prepared &p : prepared())
@@ -52,17 +47,9 @@ protected:
 
         database.createHostTables();
         const QString own = QString::fromLatin1(NginxTestServer::FirstClientKeyId.toHex());
-        const QString second = QString::fromLatin1(NginxTestServer::SecondClientKeyId.toHex());
-        database.exec(
-            QStringLiteral("INSERT INTO VORN_IMP_INI VALUES ('VORNPROTOCOL', 'https');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('VORNURI', '%1');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('VORNMEMBERCODE', 'OWN7');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESUBJECTKEYID', '%2');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESTORAGE', 'MY');"
-                           "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('OZNAKACLANA', 'OWN7');"
-                           "INSERT INTO VORN_REMOTECLAN VALUES ('R1', 'https', '%3', '%4', '', 'MY');"
-                           "INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N')")
-                .arg(server.serviceUri().chopped(1), own, server.serviceUri("remote"), second));
+        // The own endpoint is given without its closing "/".
+        insertStandInMembers(database, server, server.serviceUri().chopped(1));
+        database.exec("INSERT INTO SFVP VALUES (1, 'SI0031102120', 'KRKG', NULL, 'N')");
         for (const Prepared &p : prepared())
             database.exec(
                 QStringLiteral("INSERT INTO VORN_REMOTECLAN VALUES ('%1', 'https', '%2', '%3', '', 'MY')")
@@ -116,11 +103,7 @@ protected:
 
     void clickGet() { control<QPushButton>("btnGet")->click(); }
 
-    QStringList logLines()
-    {
-        const QString text = control<QPlainTextEdit>("mmMessages")->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split(u'\n');
-    }
+    QStringList logLines() { return windowLogLines(*window); }
 
     QStringList folderFiles(const char *name) const
     {
@@ -307,15 +290,18 @@ TEST_F(FetchEndToEndTest, BadAnswersStoreNothing)
 
 TEST_F(FetchEndToEndTest, TransportFailuresAreShownToTheOperator)
 {
+    const auto expectTransportErrorBox = [this] {
+        ASSERT_EQ(program.boxes.messages.size(), 1);
+        EXPECT_TRUE(
+            program.boxes.messages[0].startsWith(QString::fromUtf8("Napaka: ETransportError, sporočilo: ")))
+            << program.boxes.messages[0].toStdString();
+    };
     // Untrusted: the settings name no authority that signed the stand-in's certificate.
     start("Debug=N\nCAFile=" +
           program.folder.write("other-ca.pem", TestPki::pem(TestPki("Other").authority(), false)).toUtf8());
     pickType(Positions);
     clickGet();
-    ASSERT_EQ(program.boxes.messages.size(), 1);
-    EXPECT_TRUE(
-        program.boxes.messages[0].startsWith(QString::fromUtf8("Napaka: ETransportError, sporočilo: ")))
-        << program.boxes.messages[0].toStdString();
+    expectTransportErrorBox();
     expectSelectionEnabled();
 
     // Down: nothing listens any more.
@@ -324,10 +310,7 @@ TEST_F(FetchEndToEndTest, TransportFailuresAreShownToTheOperator)
     server.stop();
     pickType(Positions);
     clickGet();
-    ASSERT_EQ(program.boxes.messages.size(), 1);
-    EXPECT_TRUE(
-        program.boxes.messages[0].startsWith(QString::fromUtf8("Napaka: ETransportError, sporočilo: ")))
-        << program.boxes.messages[0].toStdString();
+    expectTransportErrorBox();
     EXPECT_TRUE(folderFiles("in").isEmpty());
     expectSelectionEnabled();
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 
 class TestWindow : public TfrmMain
 {
@@ -73,4 +74,12 @@ inline void pickReportType(const QWidget &window, const QString &entry)
     ASSERT_GE(index, 0) << entry.toStdString();
     types->setCurrentIndex(index);
     emit types->textActivated(entry);
+}
+
+// The lines of the window's log, none when it is empty.
+inline QStringList windowLogLines(const QWidget &window)
+{
+    const auto *log = childControl<QPlainTextEdit>(window, "mmMessages");
+    const QString text = log ? log->toPlainText() : QString();
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
 }

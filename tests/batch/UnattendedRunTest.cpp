@@ -1,6 +1,7 @@
 #include "common/IniFile.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
+#include "StandInHost.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -37,22 +38,11 @@ protected:
     {
         program = folder.filePath("VornImport");
         ASSERT_TRUE(QFile::copy(VORN_IMPORT_EXECUTABLE, program));
-        folder.write("data/VornImport/certstores/MY/own.pem", TestPki::pem(server.firstClient(), true));
-        folder.write("data/VornImport/certstores/MY/r1.pem", TestPki::pem(server.secondClient(), true));
+        writeStandInCertificates(folder, server);
         server.serveDepository();
         VORN_START_NGINX(server);
         database.createHostTables();
-        database.exec(
-            QStringLiteral("INSERT INTO VORN_IMP_INI VALUES ('VORNPROTOCOL', 'https');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('VORNURI', '%1');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('VORNMEMBERCODE', 'OWN7');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESUBJECTKEYID', '%2');"
-                           "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESTORAGE', 'MY');"
-                           "INSERT INTO INISET (Kljuc, Vrednost) VALUES ('OZNAKACLANA', 'OWN7');"
-                           "INSERT INTO VORN_REMOTECLAN VALUES ('R1', 'https', '%3', '%4', '', 'MY')")
-                .arg(server.serviceUri(), QString::fromLatin1(NginxTestServer::FirstClientKeyId.toHex()),
-                     server.serviceUri("remote"),
-                     QString::fromLatin1(NginxTestServer::SecondClientKeyId.toHex())));
+        insertStandInMembers(database, server, server.serviceUri());
         input = QDir(folder.filePath("in")).absolutePath();
         QDir().mkpath(input);
         QDir().mkpath(folder.filePath("out"));
