@@ -188,15 +188,11 @@ int main(int argc, char **argv)
         portFile.open(QIODevice::WriteOnly | QIODevice::Truncate);
         portFile.write(QByteArray::number(port));
         portFile.close();
-        run(script, {QStringLiteral("prepare"), standin, QString::number(port)});
-        // The big archive replaces the stand-in's answer for the name that converts nothing.
-        const QString archive = QDir(standin).filePath(QStringLiteral("reports/") + AnnouncedName);
-        QFile::remove(archive);
-        run(QStringLiteral("zip"),
-            {QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("-X"), archive, report});
         run(script, {QStringLiteral("start"), standin, QString::number(port)});
         started = true;
-        // start prepares afresh: the big archive goes in again.
+        // The big archive replaces the stand-in's answer for the name that converts nothing; nginx
+        // opens the file on each request.
+        const QString archive = QDir(standin).filePath(QStringLiteral("reports/") + AnnouncedName);
         QFile::remove(archive);
         run(QStringLiteral("zip"),
             {QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("-X"), archive, report});
