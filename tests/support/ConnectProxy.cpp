@@ -60,7 +60,7 @@ ConnectProxy::ConnectProxy()
     socklen_t length = sizeof address;
     if (m_socket < 0 || ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length) != 0 ||
-        ::listen(m_socket, 16) != 0 || ::pipe(m_stopPipe) != 0) {
+        ::listen(m_socket, 16) != 0) {
         closeSocket(m_socket);
         throw std::runtime_error("cannot start the CONNECT proxy on a loopback port");
     }
@@ -70,11 +70,9 @@ ConnectProxy::ConnectProxy()
 
 ConnectProxy::~ConnectProxy()
 {
-    writeAll(m_stopPipe[1], "x", 1);
+    ::shutdown(m_socket, SHUT_RDWR); // ends the waiting accept
     m_thread.join();
-    closeSocket(m_socket);
-    closeSocket(m_stopPipe[0]);
-    closeSocket(m_stopPipe[1]);
+    ::close(m_socket);
 }
 
 QString ConnectProxy::url() const
@@ -90,16 +88,8 @@ QStringList ConnectProxy::requests() const
 
 void ConnectProxy::serve()
 {
-    pollfd waits[2] = {{m_socket, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
-    while (::poll(waits, 2, -1) >= 0 && !(waits[1].revents & POLLIN)) {
-        if (!(waits[0].revents & POLLIN))
-            continue;
-        const int client = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client >= 0) {
-            tunnel(client);
-            ::close(client);
-        }
-    }
+    for (int client; (client = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; ::close(client))
+        tunnel(client);
 }
 
 void ConnectProxy::tunnel(int client)
@@ -121,10 +111,10 @@ void ConnectProxy::tunnel(int client)
     }
     const char established[] = "HTTP/1.1 200 Connection established\r\n\r\n";
     writeAll(client, established, sizeof established - 1);
-    pollfd waits[3] = {{client, POLLIN, 0}, {target, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+    pollfd waits[2] = {{client, POLLIN, 0}, {target, POLLIN, 0}};
     char buffer[16384];
     bool open = true;
-    while (open && ::poll(waits, 3, -1) > 0 && !(waits[2].revents & POLLIN)) {
+    while (open && ::poll(waits, 2, -1) > 0) {
         for (int from = 0; from < 2 && open; ++from) {
             if (!(waits[from].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;

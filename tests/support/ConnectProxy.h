@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <QString>
 #include <QStringList>
@@ -30,7 +29,6 @@ private:
 
     int m_port = 0;
     int m_socket = -1;
-    int m_stopPipe[2] = {-1, -1};
     mutable std::mutex m_mutex;
     QStringList m_requests;
     std::thread m_thread;
