@@ -32,8 +32,13 @@ const char kHelp[] =
     "$XDG_DATA_HOME/VornImport/certstores (by default ~/.local/share/VornImport/certstores).\n"
     "\n"
     "Exit codes:\n"
-    "  0  the window was closed, the request file was run, or no check failed (warnings allowed)\n"
-    "  1  start-up failed, a check failed, or the command line is wrong\n";
+    "  0  the window was closed, the request file was run (its errors are in the file), or no check\n"
+    "     failed (warnings allowed)\n"
+    "  1  start-up failed, the request file could not be read or written, a check failed, or the\n"
+    "     command line is wrong\n"
+    "  2  the window was to open where there is no display (neither DISPLAY nor WAYLAND_DISPLAY)\n"
+    "\n"
+    "More in the manual page VornImport(1).\n";
 
 const char kCheckUsage[] = "Usage: VornImport --check ALIAS USER PASSWORD [MEMBER]\n";
 

@@ -272,6 +272,7 @@ void TfrmMain::readSettings()
     m_settings = ReadSettings(SettingsFilePath(m_start.programFilePath));
     cbDebug->setChecked(m_settings.Debug);
     m_httpsClient.setCAFile(m_settings.CAFile);
+    m_httpsClient.setProxy(m_settings.Proxy);
 }
 
 void TfrmMain::fillMemberBox()

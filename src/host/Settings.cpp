@@ -36,6 +36,7 @@ Settings ReadSettings(const QString &path)
     settings.Debug = yes("Debug");
     settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
     settings.FilePath = path;
+    settings.Proxy = file.readString(options, QStringLiteral("Proxy"), QString()).trimmed();
     return settings;
 }
 

@@ -16,6 +16,7 @@ struct Settings
     bool Debug = false;                // Nastavitve/Debug exactly "D": the "Debug" box starts ticked
     QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
     QString FilePath;                  // the settings file these were read from, for messages
+    QString Proxy;                     // Nastavitve/Proxy: the transport's proxy URL; empty for none
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended

@@ -417,18 +417,26 @@ void SetupCheck::checkDepository(const Endpoint &endpoint, const ElX509Certifica
     ElHTTPSClient client;
     client.setClientCertStorage(&clientStorage);
     client.setCAFile(m_settings.CAFile);
+    client.setProxy(m_settings.Proxy);
     client.setTimeouts(m_inputs.timeouts);
+    const QString through =
+        m_settings.Proxy.isEmpty()
+            ? QString()
+            : QStringLiteral(" through the proxy %1 (Proxy)").arg(proxyForDisplay(m_settings.Proxy));
     QString statusLine;
     client.onReceivingHeaders = [&statusLine](const QStringList &headers) { statusLine = headers.value(0); };
     try {
         client.Get(url); // the body is not kept
     } catch (const std::exception &error) {
-        report(Status::Fail,
-               QStringLiteral("The depository %1 does not answer: %2").arg(url, exceptionMessage(error)),
-               QStringLiteral("check the network, the endpoint's address and, when the server's certificate "
-                              "is refused, the authorities of CAFile in %1")
-                   .arg(m_inputs.settingsFile));
+        report(
+            Status::Fail,
+            QStringLiteral("The depository %1 does not answer%2: %3")
+                .arg(url, through, exceptionMessage(error)),
+            QStringLiteral("check the network, the endpoint's address%1 and, when the server's certificate "
+                           "is refused, the authorities of CAFile in %2")
+                .arg(m_settings.Proxy.isEmpty() ? QString() : QStringLiteral(", the proxy (Proxy)"),
+                     m_inputs.settingsFile));
         return;
     }
-    report(Status::Ok, QStringLiteral("The depository %1 answers (%2)").arg(url, statusLine));
+    report(Status::Ok, QStringLiteral("The depository %1 answers%2 (%3)").arg(url, through, statusLine));
 }

@@ -33,6 +33,15 @@ bool isHexDigit(char c)
 
 } // namespace
 
+QString proxyForDisplay(const QString &url)
+{
+    // Without a scheme the transport takes http://, and so does the display.
+    const bool hasScheme = url.contains(QStringLiteral("://"));
+    const QString shown =
+        QUrl(hasScheme ? url : QStringLiteral("http://") + url).toDisplayString(QUrl::RemovePassword);
+    return hasScheme ? shown : shown.mid(7);
+}
+
 QByteArray encodeUrlForRequest(const QString &url)
 {
     const QByteArray bytes = url.toUtf8();
@@ -94,8 +103,12 @@ private:
         curl_easy_setopt(m_curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(m_curl, CURLOPT_FORBID_REUSE, 1L);
         curl_easy_setopt(m_curl, CURLOPT_FRESH_CONNECT, 1L);
-        // An empty proxy also overrides the proxy environment variables.
-        curl_easy_setopt(m_curl, CURLOPT_PROXY, "");
+        // The proxy given, or none: an empty proxy and an empty exception list also override the
+        // proxy environment variables.
+        m_proxy = m_client.m_proxy.toUtf8();
+        curl_easy_setopt(m_curl, CURLOPT_PROXY, m_proxy.constData());
+        curl_easy_setopt(m_curl, CURLOPT_NOPROXY, "");
+        curl_easy_setopt(m_curl, CURLOPT_HTTPPROXYTUNNEL, 1L);
         curl_easy_setopt(m_curl, CURLOPT_USERAGENT, userAgent().constData());
         curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connect.count()));
@@ -233,6 +246,7 @@ private:
 
     ElHTTPSClient &m_client;
     const QByteArray m_url;
+    QByteArray m_proxy; // kept while the transfer runs
     CURL *m_curl = nullptr;
     char m_errorText[CURL_ERROR_SIZE];
     QStringList m_headers;

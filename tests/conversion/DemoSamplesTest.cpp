@@ -1,4 +1,4 @@
-#include "conversion/ConvertCommand.h"
+#include "app/ConvertCommand.h"
 #include "HostTestDatabase.h"
 #include "TempDir.h"
 

@@ -1,6 +1,6 @@
 #include "conversion/ImportTransa.h"
 
-#include "conversion/ConvertCommand.h"
+#include "app/ConvertCommand.h"
 #include "conversion/ImportDispatch.h"
 #include "HostTestDatabase.h"
 #include "RecordingMessenger.h"

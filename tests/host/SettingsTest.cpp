@@ -31,6 +31,7 @@ TEST(SettingsTest, ReadsEveryKey)
                                                                        "PrikazDBNapak=D\r\n"
                                                                        "Debug=D\r\n"
                                                                        "CAFile=/etc/ssl/kdd.pem\r\n"
+                                                                       "Proxy= http://proxy:3128 \r\n"
                                                                        "[Podatki]\r\n"
                                                                        "Naziv=Obdelave\\Vorn\r\n"));
     EXPECT_EQ(settings.InputFolder, "C:\\Vorn\\In\\");
@@ -43,6 +44,7 @@ TEST(SettingsTest, ReadsEveryKey)
     EXPECT_TRUE(settings.ShowDatabaseErrors);
     EXPECT_TRUE(settings.Debug);
     EXPECT_EQ(settings.CAFile, "/etc/ssl/kdd.pem");
+    EXPECT_EQ(settings.Proxy, "http://proxy:3128");
 }
 
 TEST(SettingsTest, MissingFileGivesEveryDefault)

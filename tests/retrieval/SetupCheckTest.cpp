@@ -1,5 +1,6 @@
 #include "retrieval/SetupCheck.h"
 
+#include "ConnectProxy.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
 #include "TempDir.h"
@@ -151,6 +152,21 @@ TEST_F(SetupCheckTest, RemoteMemberIsCheckedWithItsOwnCertificate)
     EXPECT_EQ(lines.last(),
               "FAIL 3003 names no remote member (VORN_REMOTECLAN holds 2002). To do: give the code "
               "of a remote member, or add the member's row to VORN_REMOTECLAN");
+}
+
+TEST_F(SetupCheckTest, ConnectionGoesThroughTheProxyOfTheSettings)
+{
+    ConnectProxy proxy;
+    QFile settings(folder.filePath("VornImport.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write("Proxy=" + proxy.url().toUtf8() + "\n");
+    settings.close();
+
+    EXPECT_TRUE(run()) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.last(), "OK   The depository " + depositoryUrl() + " answers through the proxy " +
+                                proxy.url() + " (Proxy) (HTTP/1.1 404 Not Found)");
+    EXPECT_EQ(proxy.requests(),
+              QStringList{QStringLiteral("CONNECT 127.0.0.1:%1 HTTP/1.1").arg(server.port())});
 }
 
 namespace {

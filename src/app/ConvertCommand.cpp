@@ -51,9 +51,14 @@ const char kHelp[] =
     "boxes and errors to standard error.\n"
     "\n"
     "Exit codes:\n"
-    "  0  the conversion reported its OK text\n"
-    "  1  it completed with missing securities\n"
-    "  2  the arguments, the conversion or the dispatch failed, or the type has no converter\n";
+    "  0  the conversion reported its OK text (for example \"import stanje OK\")\n"
+    "  1  it completed, but the host lacks securities of the report (their codes are blank; in the\n"
+    "     workbook, ISINs without a code)\n"
+    "  2  wrong arguments, the host database could not be opened, the conversion stopped on an\n"
+    "     error (a positions or accounts file then holds the records built before it: do not load\n"
+    "     it), a security look-up failed, or the type has no converter\n"
+    "\n"
+    "More in the manual page VornConvert(1).\n";
 
 struct ConvertOptions
 {
