@@ -98,6 +98,7 @@ void IniFile::load(bool forWriting)
             }
             // Lines are split in the file's own code units, so a UTF-16 "\n" is never taken for a byte.
             const bool wide = m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE;
+            m_lineEnd = encode(QStringLiteral("\r\n")); // until the file shows its own
             const QString text = wide ? decode(bytes) : QString();
             const qsizetype size = wide ? text.size() : bytes.size();
             bool lineEndSeen = false;
@@ -129,9 +130,6 @@ void IniFile::load(bool forWriting)
             throw EIniFileError(QStringLiteral("Cannot read %1 to write it: %2").arg(m_path, reason));
         } // else an unreadable file reads as empty, as the profile functions do
     }
-    if (m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE)
-        m_lineEnd =
-            m_lines.isEmpty() || m_lines.front().end.isEmpty() ? encode(QStringLiteral("\r\n")) : m_lineEnd;
     buildIndex();
 }
 
