@@ -11,6 +11,7 @@
 #include "app/ConsoleCommands.h"
 #include "app/MainWindow.h"
 #include "app/MessageBoxes.h"
+#include "batch/RequestFileRun.h"
 #include "common/Exception.h"
 
 #include <memory>
@@ -32,8 +33,14 @@ bool SelectOffscreenPlatformWithoutDisplay()
 }
 
 // The window would wait offscreen for an operator who can neither see nor close it.
-int NoDisplayForTheWindow()
+int NoDisplayForTheWindow(const QStringList &arguments)
 {
+    // A mistyped request path reads as a file suffix; the host's administrator has to see that.
+    if (arguments.size() >= 4 && !arguments[3].isEmpty())
+        QTextStream(stderr) << "The fourth argument " << arguments[3]
+                            << " names no existing file, so it was taken as a file suffix and no request "
+                               "file was run."
+                            << Qt::endl;
     QTextStream(stderr) << "The window of VornImport needs a display: neither DISPLAY nor WAYLAND_DISPLAY is "
                            "set. Convert stored reports with VornConvert, or run VornImport ALIAS USER "
                            "PASSWORD REQUEST_FILE with a request file."
@@ -74,6 +81,12 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};
 
+    if (start.arguments.size() >= 4) {
+        if (const QString problem = RequestPathProblem(start.arguments[3]); !problem.isEmpty()) {
+            QTextStream(stderr) << problem << Qt::endl;
+            return 1;
+        }
+    }
     if (start.arguments.size() == 4 && QFileInfo(start.arguments[3]).isFile()) {
         auto window = std::make_unique<TfrmMain>(start);
         try {
@@ -93,7 +106,7 @@ int main(int argc, char **argv)
     }
     const QString screenshot = qEnvironmentVariable("VORNIMPORT_SCREENSHOT");
     if (offscreen && screenshot.isEmpty())
-        return NoDisplayForTheWindow();
+        return NoDisplayForTheWindow(start.arguments);
     if (!screenshot.isEmpty()) {
         // Taken from inside the message loop, once the window has been laid out and painted.
         QTimer::singleShot(0, &window, [&window, &screenshot] {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <utility>
 
 namespace {
 const QString RequestSection = QStringLiteral("Request");
@@ -51,6 +52,16 @@ QList<std::pair<QString, QString>> numberedLines(const QStringList &lines, const
 }
 } // namespace
 
+QString RequestPathProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return QString();
+    return QStringLiteral("The request file %1 is not a regular file but a %2; nothing was run and nothing "
+                          "written. Give the path of the host's request file as the fourth argument.")
+        .arg(path, info.isDir() ? QStringLiteral("folder") : QStringLiteral("FIFO, socket or device"));
+}
+
 RequestFileRun::RequestFileRun(const QString &requestFile, RequestFileControls &controls,
                                const QString &ownMemberCode, const QString &inputFolder)
     : m_file(requestFile), m_controls(controls), m_ownMemberCode(ownMemberCode), m_inputFolder(inputFolder)
@@ -59,6 +70,11 @@ RequestFileRun::RequestFileRun(const QString &requestFile, RequestFileControls &
 
 void RequestFileRun::ProcessRequestFile()
 {
+    if (!m_file.sectionExists(RequestSection))
+        throw ENotARequestFile(
+            QStringLiteral("%1 is not a request file: it has no [Request] section, so nothing "
+                           "was written to it. Give the path of the host's request file.")
+                .arg(m_file.path()));
     m_controls.setCurrentCaseNumber(QString());
     m_controls.untickConversionOnly();
     if (m_file.readInteger(RequestSection, QStringLiteral("RequestId"), 0) < 1) {
@@ -78,6 +94,7 @@ void RequestFileRun::ProcessRequestFile()
     }
     try {
         runSeries();
+        writeAnswers();
         m_file.writeStrings(MessagesSection, numberedLines(m_controls.logLines(), QString(), 0));
     } catch (const EIniFileError &) {
         throw;
@@ -136,6 +153,20 @@ void RequestFileRun::runSeries()
     runReport(StatementLabel, QStringLiteral("MemberT2SBankToCustomerStatement"));
 }
 
+void RequestFileRun::answer(const QString &key, const QString &value)
+{
+    m_answers.append({key, value});
+}
+
+void RequestFileRun::writeAnswers()
+{
+    if (m_answers.isEmpty())
+        return;
+    // Taken first: a write that fails must not be tried again with the failure's own answers.
+    const QList<std::pair<QString, QString>> answers = std::exchange(m_answers, {});
+    m_file.writeStrings(ResponseSection, answers);
+}
+
 void RequestFileRun::runReport(const QString &label, const QString &key, const QString &caseNumber)
 {
     try {
@@ -143,9 +174,13 @@ void RequestFileRun::runReport(const QString &label, const QString &key, const Q
     } catch (const EIniFileError &) {
         throw;
     } catch (const std::exception &error) {
-        m_file.writeStrings(ResponseSection, {{key, u'(' + key + QStringLiteral(".xml)")},
-                                              {QStringLiteral("ErrorMessage_") + key, failureText(error)}});
+        answer(key, u'(' + key + QStringLiteral(".xml)"));
+        answer(QStringLiteral("ErrorMessage_") + key, failureText(error));
     }
+    // A test run fetches nothing, so its answers wait for the end of the series (one write for many case
+    // numbers); a real run's answers are written as each report is done.
+    if (!m_request.test)
+        writeAnswers();
 }
 
 void RequestFileRun::GetFile(const QString &label, const QString &key, const QString &caseNumber)
@@ -156,12 +191,12 @@ void RequestFileRun::GetFile(const QString &label, const QString &key, const QSt
         if (!fetchedXmlPath.isEmpty() && QFileInfo(fetchedXmlPath).isFile()) {
             if (!caseNumber.isEmpty())
                 fetchedXmlPath = renamedForCaseNumber(fetchedXmlPath, caseNumber);
-            m_file.writeString(ResponseSection, key, fetchedXmlPath);
+            answer(key, fetchedXmlPath);
         } else if (!m_request.test) {
             throw Exception(QStringLiteral("Napaka pri pridobivanju podatkov, ne najdem datoteke ") +
                             fetchedXmlPath);
         } else {
-            m_file.writeString(ResponseSection, key, testRunPath(key, caseNumber));
+            answer(key, testRunPath(key, caseNumber));
         }
     } catch (const EIniFileError &) {
         throw;
@@ -200,7 +235,8 @@ QString RequestFileRun::testRunPath(const QString &key, const QString &caseNumbe
 void RequestFileRun::writeWholeRunFailure(const std::exception &error)
 {
     const QStringList lines = m_controls.logLines();
-    QList<std::pair<QString, QString>> keys{
+    QList<std::pair<QString, QString>> keys = std::exchange(m_answers, {});
+    keys << QList<std::pair<QString, QString>>{
         {ErrorMessageKey, failureText(error)},
         {QStringLiteral("LogMessageCount"), QString::number(lines.size())},
     };

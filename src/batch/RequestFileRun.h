@@ -9,6 +9,12 @@
 
 // A request that names a case number no file name or request may carry.
 VORN_DECLARE_EXCEPTION(EInvalidCaseNumber, Exception)
+// A file given as the request file that holds no "Request" section: nothing is written to it.
+VORN_DECLARE_EXCEPTION(ENotARequestFile, EIniFileError)
+
+// Why path cannot be a request file although it exists (a folder, a FIFO, a device): a whole message for
+// the host's administrator. Empty when it is a regular file or does not exist.
+QString RequestPathProblem(const QString &path);
 
 // What the unattended series drives: the window's selection, its fetch and its log.
 class RequestFileControls
@@ -42,9 +48,11 @@ public:
     RequestFileRun(const QString &requestFile, RequestFileControls &controls, const QString &ownMemberCode,
                    const QString &inputFolder);
 
-    // Runs the request. Raises, after writing "ErrorMessage", when the request cannot be read before the
-    // series starts (a date that is none, a case number that is refused), and raises EIniFileError when the
-    // request file cannot be written; every other failure ends up in the file.
+    // Runs the request. Raises ENotARequestFile, writing nothing, when the file has no "Request" section.
+    // Raises, after writing "ErrorMessage", when the request cannot be read before the series starts (a
+    // date that is none, a case number that is refused), and raises EIniFileError when the request file
+    // cannot be written; every other failure ends up in the file. The answers of a test run are written
+    // together at the end of the series, those of a real run after each report.
     void ProcessRequestFile();
 
 private:
@@ -67,10 +75,13 @@ private:
     QString renamedForCaseNumber(const QString &path, const QString &caseNumber);
     QString testRunPath(const QString &key, const QString &caseNumber) const;
     void writeWholeRunFailure(const std::exception &error);
+    void answer(const QString &key, const QString &value);
+    void writeAnswers();
 
     IniFile m_file;
     RequestFileControls &m_controls;
     QString m_ownMemberCode;
     QString m_inputFolder;
     Request m_request;
+    QList<std::pair<QString, QString>> m_answers; // not yet written
 };

@@ -2,15 +2,47 @@
 
 #include "common/FileAccess.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QTemporaryFile>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 const QByteArray utf8Bom("\xEF\xBB\xBF");
+const QByteArray utf16LEBom("\xFF\xFE");
+const QByteArray utf16BEBom("\xFE\xFF");
 const char *const ansiCodePage = "windows-1250";
+
+// Holds an exclusive lock on a folder for one read, change and replacement of a file in it. The file
+// itself cannot carry the lock, as each write replaces it by another. Without the folder's handle (no
+// permission) the write goes on unlocked and meets the same refusal when it writes.
+class FolderLock
+{
+public:
+    explicit FolderLock(const QString &folder)
+        : m_handle(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_handle >= 0)
+            while (::flock(m_handle, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock()
+    {
+        if (m_handle >= 0)
+            ::close(m_handle); // releases the lock
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_handle;
+};
 
 bool isValidUtf8(const QByteArray &bytes)
 {
@@ -41,54 +73,92 @@ int digitValue(QChar c, int base)
 
 IniFile::IniFile(const QString &path) : m_path(path)
 {
-    load();
+    load(false);
 }
 
-void IniFile::load()
+void IniFile::load(bool forWriting)
 {
+    m_lines.clear();
+    m_encoding = Encoding::Utf8;
+    m_lineEnd = "\r\n";
     const QFileInfo info(m_path);
-    if (!info.exists())
-        return; // a missing file reads as empty, as the profile functions do
-    // A FIFO would block the reading, a device feed it without end.
-    if (!info.isFile())
-        throw EIniFileError(
-            QStringLiteral("Cannot read %1: Not a regular file (a FIFO, device or folder)").arg(m_path));
-    QFile file(m_path);
-    if (!openRegularFileForReading(file).isEmpty())
-        return; // an unreadable file reads as empty, as the profile functions do
-    const QByteArray bytes = file.readAll();
-    m_utf8 = isValidUtf8(bytes);
-
-    qsizetype start = 0;
-    bool lineEndSeen = false;
-    while (start < bytes.size()) {
-        qsizetype newline = bytes.indexOf('\n', start);
-        QByteArray raw, end;
-        if (newline < 0) {
-            raw = bytes.mid(start);
-            start = bytes.size();
-        } else {
-            raw = bytes.mid(start, newline - start);
-            end = "\n";
-            if (raw.endsWith('\r')) {
-                raw.chop(1);
-                end = "\r\n";
+    if (info.exists()) {
+        // A FIFO would block the reading, a device feed it without end.
+        if (!info.isFile())
+            throw EIniFileError(
+                QStringLiteral("Cannot read %1: Not a regular file (a FIFO, device or folder)").arg(m_path));
+        QFile file(m_path);
+        if (const QString reason = openRegularFileForReading(file); reason.isEmpty()) {
+            QByteArray bytes = file.readAll();
+            if (bytes.startsWith(utf16LEBom) || bytes.startsWith(utf16BEBom)) {
+                m_encoding = bytes.startsWith(utf16LEBom) ? Encoding::Utf16LE : Encoding::Utf16BE;
+                bytes.remove(0, 2);
+            } else {
+                m_encoding = isValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Windows1250;
             }
-            if (!lineEndSeen)
-                m_lineEnd = end;
-            lineEndSeen = true;
-            start = newline + 1;
-        }
-        m_lines << parse(raw, end);
+            // Lines are split in the file's own code units, so a UTF-16 "\n" is never taken for a byte.
+            const bool wide = m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE;
+            m_lineEnd = encode(QStringLiteral("\r\n")); // until the file shows its own
+            const QString text = wide ? decode(bytes) : QString();
+            const qsizetype size = wide ? text.size() : bytes.size();
+            bool lineEndSeen = false;
+            for (qsizetype start = 0; start < size;) {
+                qsizetype newline = wide ? text.indexOf(u'\n', start) : bytes.indexOf('\n', start);
+                const qsizetype stop = newline < 0 ? size : newline;
+                qsizetype length = stop - start;
+                const bool cr =
+                    newline >= 0 && length > 0 && (wide ? text[stop - 1] == u'\r' : bytes[stop - 1] == '\r');
+                length -= cr ? 1 : 0;
+                const QByteArray end =
+                    newline < 0 ? QByteArray() : encode(cr ? QStringLiteral("\r\n") : QStringLiteral("\n"));
+                if (newline >= 0 && !lineEndSeen) {
+                    m_lineEnd = end;
+                    lineEndSeen = true;
+                }
+                if (wide) {
+                    const QString lineText = text.mid(start, length);
+                    m_lines << parse(encode(lineText), end, lineText);
+                } else {
+                    QByteArray raw = bytes.mid(start, length);
+                    const bool bom = m_lines.isEmpty() && raw.startsWith(utf8Bom);
+                    m_lines << parse(raw, end, decode(bom ? raw.mid(utf8Bom.size()) : raw));
+                }
+                start = newline < 0 ? size : newline + 1;
+            }
+        } else if (forWriting) {
+            // Writing what could be read of it would lose the rest of the file.
+            throw EIniFileError(QStringLiteral("Cannot read %1 to write it: %2").arg(m_path, reason));
+        } // else an unreadable file reads as empty, as the profile functions do
     }
+    buildIndex();
 }
 
-IniFile::Line IniFile::parse(QByteArray raw, QByteArray end) const
+void IniFile::buildIndex()
+{
+    m_sections.clear();
+    SectionRange *current = nullptr;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const Line &line = m_lines[i];
+        if (!line.section.isNull()) {
+            if (current)
+                current->end = i;
+            const QString name = line.section.toCaseFolded();
+            // A later section of the same name is not read, as the first match counts.
+            current =
+                m_sections.contains(name) ? nullptr : &m_sections.insert(name, SectionRange{i, -1}).value();
+        } else if (current && !line.key.isNull()) {
+            const QString name = line.key.toCaseFolded();
+            if (!current->keys.contains(name)) // the first occurrence counts
+                current->keys.insert(name, i);
+        }
+    }
+    if (current)
+        current->end = m_lines.size();
+}
+
+IniFile::Line IniFile::parse(const QByteArray &raw, const QByteArray &end, const QString &text) const
 {
     Line line{raw, end, {}, {}, {}};
-    if (m_lines.isEmpty() && raw.startsWith(utf8Bom))
-        raw.remove(0, utf8Bom.size());
-    const QString text = m_utf8 ? QString::fromUtf8(raw) : QStringDecoder(ansiCodePage)(raw);
     const QString trimmed = text.trimmed();
     if (trimmed.startsWith(u'[')) {
         const qsizetype close = trimmed.lastIndexOf(u']');
@@ -100,52 +170,37 @@ IniFile::Line IniFile::parse(QByteArray raw, QByteArray end) const
     return line;
 }
 
-IniFile::SectionRange IniFile::findSection(const QString &section) const
+const IniFile::SectionRange *IniFile::findSection(const QString &section) const
 {
-    SectionRange range;
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].section.isNull())
-            continue;
-        if (range.header >= 0) {
-            range.end = i;
-            return range;
-        }
-        if (m_lines[i].section.compare(section, Qt::CaseInsensitive) == 0)
-            range.header = i;
-    }
-    if (range.header >= 0)
-        range.end = m_lines.size();
-    return range;
+    const auto found = m_sections.constFind(section.toCaseFolded());
+    return found == m_sections.cend() ? nullptr : &found.value();
 }
 
-qsizetype IniFile::findKey(const SectionRange &range, const QString &key) const
+qsizetype IniFile::findKey(const QString &section, const QString &key) const
 {
-    for (qsizetype i = range.header + 1; range.header >= 0 && i < range.end; ++i) {
-        if (!m_lines[i].key.isNull() && m_lines[i].key.compare(key, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
+    const SectionRange *range = findSection(section);
+    return range ? range->keys.value(key.toCaseFolded(), -1) : -1;
 }
 
 bool IniFile::sectionExists(const QString &section) const
 {
-    return findSection(section).header >= 0;
+    return findSection(section) != nullptr;
 }
 
 bool IniFile::keyExists(const QString &section, const QString &key) const
 {
-    return findKey(findSection(section), key) >= 0;
+    return findKey(section, key) >= 0;
 }
 
 QString IniFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    const qsizetype index = findKey(findSection(section), key);
+    const qsizetype index = findKey(section, key);
     return index < 0 ? defaultValue : m_lines[index].value;
 }
 
 int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const
 {
-    const qsizetype index = findKey(findSection(section), key);
+    const qsizetype index = findKey(section, key);
     if (index < 0)
         return defaultValue;
     QStringView text(m_lines[index].value);
@@ -173,8 +228,8 @@ int IniFile::readInteger(const QString &section, const QString &key, int default
 QStringList IniFile::keys(const QString &section) const
 {
     QStringList names;
-    const SectionRange range = findSection(section);
-    for (qsizetype i = range.header + 1; range.header >= 0 && i < range.end; ++i) {
+    const SectionRange *range = findSection(section);
+    for (qsizetype i = range ? range->header + 1 : 0; range && i < range->end; ++i) {
         if (!m_lines[i].key.isNull())
             names << m_lines[i].key;
     }
@@ -183,15 +238,39 @@ QStringList IniFile::keys(const QString &section) const
 
 QByteArray IniFile::encode(const QString &text) const
 {
-    return m_utf8 ? text.toUtf8() : QByteArray(QStringEncoder(ansiCodePage)(text));
+    switch (m_encoding) {
+    case Encoding::Utf8:
+        return text.toUtf8();
+    case Encoding::Windows1250:
+        return QStringEncoder(ansiCodePage)(text);
+    case Encoding::Utf16LE:
+        return QStringEncoder(QStringConverter::Utf16LE)(text);
+    case Encoding::Utf16BE:
+        return QStringEncoder(QStringConverter::Utf16BE)(text);
+    }
+    return {};
 }
 
-void IniFile::insertLine(qsizetype index, const QString &text)
+QString IniFile::decode(const QByteArray &bytes) const
 {
-    if (index > 0 && m_lines[index - 1].end.isEmpty())
-        m_lines[index - 1].end = m_lineEnd;
-    m_lines.insert(index, Line{encode(text), m_lineEnd, {}, {}, {}});
-    m_lines[index] = parse(m_lines[index].raw, m_lineEnd);
+    switch (m_encoding) {
+    case Encoding::Utf8:
+        return QString::fromUtf8(bytes);
+    case Encoding::Windows1250:
+        return QStringDecoder(ansiCodePage)(bytes);
+    case Encoding::Utf16LE:
+        return QStringDecoder(QStringConverter::Utf16LE)(bytes);
+    case Encoding::Utf16BE:
+        return QStringDecoder(QStringConverter::Utf16BE)(bytes);
+    }
+    return {};
+}
+
+void IniFile::checkName(const QString &section, const QString &key) const
+{
+    if (section.contains(u']') || section.contains(u'\n') || section.contains(u'\r') || key.contains(u'=') ||
+        key.contains(u'\n') || key.contains(u'\r') || key.trimmed().isEmpty())
+        throw EIniFileError(QStringLiteral("Invalid key [%1] %2 for %3").arg(section, key, m_path));
 }
 
 void IniFile::writeString(const QString &section, const QString &key, const QString &value)
@@ -201,63 +280,92 @@ void IniFile::writeString(const QString &section, const QString &key, const QStr
 
 void IniFile::writeStrings(const QString &section, const QList<std::pair<QString, QString>> &keysAndValues)
 {
-    const QList<Line> previous = m_lines;
-    try {
-        for (const auto &[key, value] : keysAndValues)
-            setString(section, key, value);
-    } catch (...) {
-        m_lines = previous;
-        throw;
+    for (const auto &[key, value] : keysAndValues)
+        checkName(section, key);
+    const FolderLock lock(QFileInfo(m_path).absolutePath());
+    load(true); // what others wrote since the last read stays
+    if (!findSection(section)) {
+        if (!m_lines.isEmpty() && m_lines.back().end.isEmpty())
+            m_lines.back().end = m_lineEnd;
+        const QString header = u'[' + section + u']';
+        m_lines << parse(encode(header), m_lineEnd, header);
+        buildIndex();
     }
-    save(previous);
-}
-
-void IniFile::setString(const QString &section, const QString &key, const QString &value)
-{
-    if (section.contains(u']') || section.contains(u'\n') || section.contains(u'\r') || key.contains(u'=') ||
-        key.contains(u'\n') || key.contains(u'\r') || key.trimmed().isEmpty())
-        throw EIniFileError(QStringLiteral("Invalid key [%1] %2 for %3").arg(section, key, m_path));
-    // A line break would split the value into lines that read as other keys, so it becomes a blank.
-    QString flatValue = value;
-    flatValue.replace(QLatin1String("\r\n"), QLatin1String(" ")).replace(u'\r', u' ').replace(u'\n', u' ');
-
-    SectionRange range = findSection(section);
-    if (range.header < 0) {
-        insertLine(m_lines.size(), u'[' + section + u']');
-        range = findSection(section);
+    const SectionRange range = *findSection(section);
+    // Existing keys change in place; new ones are gathered and go in together after the section's last
+    // line that is not blank, so that many keys cost one pass over the file.
+    QList<Line> added;
+    QHash<QString, qsizetype> addedIndex;
+    for (const auto &[key, value] : keysAndValues) {
+        // A line break would split the value into lines that read as other keys, so it becomes a blank.
+        QString flatValue = value;
+        flatValue.replace(QLatin1String("\r\n"), QLatin1String(" "))
+            .replace(u'\r', u' ')
+            .replace(u'\n', u' ');
+        const QString folded = key.toCaseFolded();
+        if (const qsizetype index = range.keys.value(folded, -1); index >= 0) {
+            const QString text = m_lines[index].key + u'=' + flatValue;
+            m_lines[index] = parse(encode(text), m_lines[index].end, text);
+        } else if (const qsizetype index = addedIndex.value(folded, -1); index >= 0) {
+            const QString text = added[index].key + u'=' + flatValue;
+            added[index] = parse(encode(text), m_lineEnd, text);
+        } else {
+            const QString text = key + u'=' + flatValue;
+            addedIndex.insert(folded, added.size());
+            added << parse(encode(text), m_lineEnd, text);
+        }
     }
-    const QString text = key + u'=' + flatValue;
-    if (const qsizetype index = findKey(range, key); index >= 0) {
-        m_lines[index] = parse(encode(m_lines[index].key + u'=' + flatValue), m_lines[index].end);
-    } else {
-        qsizetype after = range.end;
-        while (after > range.header + 1 && m_lines[after - 1].raw.trimmed().isEmpty())
-            --after;
-        insertLine(after, text);
+    qsizetype after = range.end;
+    while (after > range.header + 1 && m_lines[after - 1].raw.trimmed().isEmpty())
+        --after;
+    if (!added.isEmpty()) {
+        if (m_lines[after - 1].end.isEmpty())
+            m_lines[after - 1].end = m_lineEnd;
+        m_lines.insert(after, added.size(), Line{});
+        std::move(added.begin(), added.end(), m_lines.begin() + after);
     }
+    save();
 }
 
 void IniFile::eraseSection(const QString &section)
 {
-    const SectionRange range = findSection(section);
-    if (range.header < 0)
+    const FolderLock lock(QFileInfo(m_path).absolutePath());
+    load(true);
+    const SectionRange *range = findSection(section);
+    if (!range)
         return;
-    const QList<Line> previous = m_lines;
-    m_lines.remove(range.header, range.end - range.header);
-    save(previous);
+    m_lines.remove(range->header, range->end - range->header);
+    save();
 }
 
-void IniFile::save(const QList<Line> &previous)
+void IniFile::save()
 {
-    // Written to a temporary file and renamed, so a failure never leaves a half-written file behind.
-    QSaveFile file(m_path);
-    if (file.open(QIODevice::WriteOnly)) {
+    // Written to a temporary file beside it and renamed over the path itself: a failure never leaves a
+    // half-written file, and a link is replaced instead of written through to a file in another folder.
+    const QFileInfo target(m_path);
+    QTemporaryFile file(
+        QDir(target.absolutePath()).filePath(u'.' + target.fileName() + QStringLiteral(".XXXXXX")));
+    QString reason;
+    if (file.open()) {
+        if (target.exists())
+            file.setPermissions(target.permissions());
         bool written = true;
+        if (m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE)
+            written = writeAll(file, m_encoding == Encoding::Utf16LE ? utf16LEBom : utf16BEBom);
         for (qsizetype i = 0; written && i < m_lines.size(); ++i)
             written = writeAll(file, m_lines[i].raw + m_lines[i].end);
-        if (written && file.commit())
+        if (written && file.flush() && ::fsync(file.handle()) == 0 &&
+            ::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(m_path).constData()) ==
+                0) {
+            file.setAutoRemove(false);
+            buildIndex();
             return;
+        }
+        reason =
+            written && file.error() == QFileDevice::NoError ? qt_error_string(errno) : file.errorString();
+    } else {
+        reason = file.errorString();
     }
-    m_lines = previous; // what is read stays what is in the file
-    throw EIniFileError(QStringLiteral("Cannot write %1: %2").arg(m_path, file.errorString()));
+    load(false); // what is read stays what is in the file
+    throw EIniFileError(QStringLiteral("Cannot write %1: %2").arg(m_path, reason));
 }

@@ -3,6 +3,7 @@
 #include "common/Exception.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <utility>
@@ -14,17 +15,29 @@ VORN_DECLARE_EXCEPTION(EIniFileError, Exception)
 // - section and key names are matched without regard to letter case; the first match counts;
 // - names and values are trimmed; a value enclosed in a pair of single or double quotes loses them;
 // - a text read of a missing key gives the default, an existing empty key gives "".
-// The file is read once, when the object is created; every write goes to the file at once and keeps
-// every other line byte for byte. A file that is valid UTF-8 is read and extended as UTF-8, any other
-// as Windows-1250; new lines take the file's line end (CR LF for a new file).
+// The file is read when the object is created. Every write reads the file again, changes only its own
+// keys, keeps every other line byte for byte and replaces the file in one step (a link is replaced by the
+// file, its target stays as it is); the folder is locked meanwhile, so that two writers never lose each
+// other's lines. A file with a UTF-16 byte-order mark is read and written as UTF-16 of that byte order, a
+// file that is valid UTF-8 as UTF-8, any other as Windows-1250; new lines take the file's line end (CR LF
+// for a new file). Sections and keys are found through an index, so that long files stay fast.
 class IniFile
 {
 public:
+    enum class Encoding
+    {
+        Utf8,
+        Windows1250,
+        Utf16LE,
+        Utf16BE
+    };
+
     // A missing or unreadable file reads as empty; one that is no regular file (a FIFO, a device)
     // throws EIniFileError, as it would block the reading or feed it without end.
     explicit IniFile(const QString &path);
 
     const QString &path() const { return m_path; }
+    Encoding encoding() const { return m_encoding; }
 
     bool sectionExists(const QString &section) const;
     bool keyExists(const QString &section, const QString &key) const;
@@ -55,21 +68,25 @@ private:
     };
     struct SectionRange
     {
-        qsizetype header = -1; // index of the header line
-        qsizetype end = -1;    // index one past the section's last line
+        qsizetype header = -1;            // index of the header line
+        qsizetype end = -1;               // index one past the section's last line
+        QHash<QString, qsizetype> keys{}; // case-folded name to the line of its first occurrence
     };
 
-    void load();
-    void save(const QList<Line> &previous);
-    Line parse(QByteArray raw, QByteArray end) const;
+    // forWriting: a file that exists but cannot be read throws instead of reading as empty.
+    void load(bool forWriting);
+    void buildIndex();
+    void save();
+    Line parse(const QByteArray &raw, const QByteArray &end, const QString &text) const;
     QByteArray encode(const QString &text) const;
-    SectionRange findSection(const QString &section) const;
-    qsizetype findKey(const SectionRange &range, const QString &key) const;
-    void insertLine(qsizetype index, const QString &text);
-    void setString(const QString &section, const QString &key, const QString &value);
+    QString decode(const QByteArray &bytes) const;
+    const SectionRange *findSection(const QString &section) const;
+    qsizetype findKey(const QString &section, const QString &key) const;
+    void checkName(const QString &section, const QString &key) const;
 
     QString m_path;
-    bool m_utf8 = true;
+    Encoding m_encoding = Encoding::Utf8;
     QByteArray m_lineEnd = "\r\n";
     QList<Line> m_lines;
+    QHash<QString, SectionRange> m_sections; // by case-folded name, the first section of the name
 };

@@ -9,6 +9,7 @@
 #include "retrieval/ClientCertificateSelection.h"
 #include "transport/ElMemoryCertStorage.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -92,13 +93,14 @@ void SetupCheck::report(Status status, const QString &finding, const QString &ad
 {
     if (status == Status::Fail)
         m_failed = true;
-    m_report({status, withoutPassword(finding), withoutPassword(advice)});
+    m_report({status, finding, advice});
 }
 
 QString SetupCheck::withoutPassword(QString text) const
 {
-    // No message should carry it, but a database driver might echo its connection string. A password of
-    // one or two characters would mask ordinary letters everywhere and is left alone.
+    // Applied to a database driver's own messages only, which might echo the connection string; no text of
+    // the check carries the password. A password of one or two characters would mask ordinary letters
+    // and is left alone.
     const QString &password = m_inputs.login.Password;
     if (password.size() >= 3)
         text.replace(password, QStringLiteral("***"));
@@ -109,6 +111,15 @@ void SetupCheck::checkSettings()
 {
     const QString &path = m_inputs.settingsFile;
     const QFileInfo file(path);
+    m_settings = Settings();
+    if (file.exists() && !file.isFile()) {
+        // A FIFO would block the reading, a device feed it without end: it is not read at all.
+        report(Status::Fail,
+               QStringLiteral("Settings file %1 is not a regular file (a FIFO, device or folder)").arg(path),
+               QStringLiteral(
+                   "replace it with the settings file (the installation has VornImport.ini.example)"));
+        return;
+    }
     if (!file.isFile() || !file.isReadable()) {
         report(Status::Fail,
                QStringLiteral("Settings file %1 %2")
@@ -120,7 +131,13 @@ void SetupCheck::checkSettings()
     } else {
         report(Status::Ok, QStringLiteral("Settings file %1").arg(path));
     }
-    m_settings = ReadSettings(path);
+    try {
+        m_settings = ReadSettings(path);
+    } catch (const std::exception &error) {
+        report(Status::Fail,
+               QStringLiteral("Settings file %1 cannot be read: %2").arg(path, exceptionMessage(error)),
+               QStringLiteral("make it a readable file for the user who runs the program"));
+    }
 }
 
 void SetupCheck::checkFolder(const QString &key, const QString &folder, const QString &name)
@@ -183,7 +200,8 @@ bool SetupCheck::checkDatabase()
     try {
         connection.open();
     } catch (const std::exception &error) {
-        report(Status::Fail, QStringLiteral("%1 does not open: %2").arg(database, exceptionMessage(error)),
+        report(Status::Fail,
+               QStringLiteral("%1 does not open: %2").arg(database, withoutPassword(exceptionMessage(error))),
                QStringLiteral("check the alias, the database server, the user name %1 and the password")
                    .arg(m_inputs.login.User));
         return false;
@@ -199,7 +217,8 @@ std::optional<Endpoint> SetupCheck::checkHostConfiguration()
     try {
         host = ReadHostConfiguration(m_inputs.login, true, messenger);
     } catch (const std::exception &error) {
-        report(Status::Fail, QStringLiteral("Host configuration cannot be read: %1").arg(errorText(error)),
+        report(Status::Fail,
+               QStringLiteral("Host configuration cannot be read: %1").arg(withoutPassword(errorText(error))),
                QStringLiteral(
                    "check the tables VORN_IMP_INI, INISET and VORN_REMOTECLAN and the rights of user %1")
                    .arg(m_inputs.login.User));
@@ -213,6 +232,11 @@ std::optional<Endpoint> SetupCheck::checkHostConfiguration()
     else
         report(Status::Ok, QStringLiteral("Own member code %1").arg(host.OwnMemberCode));
 
+    // A request file that names the own member's code fetches for the own member; so does the check.
+    if (!m_inputs.member.isEmpty() && m_inputs.member == host.OwnMemberCode) {
+        report(Status::Ok, QStringLiteral("Member %1 is the own member").arg(m_inputs.member));
+        m_inputs.member.clear();
+    }
     if (m_inputs.member.isEmpty())
         return host.ConfiguredEndpoint;
     const qsizetype item = host.MemberBoxItems.indexOf(m_inputs.member);
@@ -286,6 +310,16 @@ ElX509Certificate SetupCheck::checkCertificate(const Endpoint &endpoint)
                               "certificate with its private key (.pem, .p12 or .pfx) into it"));
         return {};
     }
+    const QFileInfo folder(storeFolder);
+    if (!folder.isReadable() || !folder.isExecutable()) {
+        report(Status::Fail,
+               QStringLiteral("Certificate store %1: the folder %2 cannot be read")
+                   .arg(endpoint.CertificateStorage, storeFolder),
+               QStringLiteral("give the user who runs the program read and search permission for it (chmod "
+                              "u+rx %1)")
+                   .arg(storeFolder));
+        return {};
+    }
     report(Status::Ok, QStringLiteral("Certificate store %1 is the folder %2")
                            .arg(endpoint.CertificateStorage, storeFolder));
     checkStorePermissions(storeFolder);
@@ -294,10 +328,21 @@ ElX509Certificate SetupCheck::checkCertificate(const Endpoint &endpoint)
     try {
         keyId = decodeSubjectKeyID(endpoint.CertificateSubjectKeyID);
     } catch (const std::exception &error) {
+        // As openssl prints it ("0A:1B:..." or "0A 1B ...") it is not read; the advice gives it written
+        // right.
+        QString joined = endpoint.CertificateSubjectKeyID;
+        joined.remove(u':').remove(u' ').remove(u'\t');
+        QString advice =
+            QStringLiteral("write it as two hexadecimal digits per byte with nothing between them");
+        try {
+            if (joined != endpoint.CertificateSubjectKeyID && !decodeSubjectKeyID(joined).isEmpty())
+                advice += QStringLiteral(" (%1)").arg(joined);
+        } catch (const std::exception &) {
+        }
         report(Status::Fail,
                QStringLiteral("The key identifier %1 is no hexadecimal text: %2")
                    .arg(endpoint.CertificateSubjectKeyID, exceptionMessage(error)),
-               QStringLiteral("correct it in %1").arg(endpointSource(m_inputs.member)));
+               advice + QStringLiteral(" in %1").arg(endpointSource(m_inputs.member)));
         return {};
     }
 
@@ -424,18 +469,48 @@ void SetupCheck::checkDepository(const Endpoint &endpoint, const ElX509Certifica
             ? QString()
             : QStringLiteral(" through the proxy %1 (Proxy)").arg(proxyForDisplay(m_settings.Proxy));
     QString statusLine;
+    QByteArray body; // its beginning, where the server says why it refused
     client.onReceivingHeaders = [&statusLine](const QStringList &headers) { statusLine = headers.value(0); };
+    client.onData = [&body](const char *buffer, qsizetype size) {
+        if (body.size() < 4096)
+            body.append(buffer, std::min<qsizetype>(size, 4096 - body.size()));
+    };
     try {
-        client.Get(url); // the body is not kept
+        client.Get(url);
     } catch (const std::exception &error) {
+        const QString message = exceptionMessage(error);
+        if (message.contains(QLatin1String("alert"), Qt::CaseInsensitive)) {
+            report(
+                Status::Fail,
+                QStringLiteral("The depository %1 refuses the connection%2: %3").arg(url, through, message),
+                QStringLiteral("present the certificate the depository issued to the member: put it into "
+                               "store %1 and set its key identifier in %2")
+                    .arg(endpoint.CertificateStorage, endpointSource(m_inputs.member)));
+            return;
+        }
         report(
             Status::Fail,
-            QStringLiteral("The depository %1 does not answer%2: %3")
-                .arg(url, through, exceptionMessage(error)),
+            QStringLiteral("The depository %1 does not answer%2: %3").arg(url, through, message),
             QStringLiteral("check the network, the endpoint's address%1 and, when the server's certificate "
                            "is refused, the authorities of CAFile in %2")
                 .arg(m_settings.Proxy.isEmpty() ? QString() : QStringLiteral(", the proxy (Proxy)"),
                      m_inputs.settingsFile));
+        return;
+    }
+    // 400 and 403 are how a server refuses a client certificate that is missing, unknown or not trusted.
+    const QStringList status = statusLine.split(u' ');
+    if (status.value(1) == u"400" || status.value(1) == u"403") {
+        const QString page = QString::fromUtf8(body);
+        const qsizetype start = page.indexOf(QLatin1String("<title>"), 0, Qt::CaseInsensitive);
+        const qsizetype end = page.indexOf(QLatin1String("</title>"), start, Qt::CaseInsensitive);
+        const QString said =
+            start >= 0 && end > start ? page.mid(start + 7, end - start - 7).trimmed() : QString();
+        report(Status::Fail,
+               QStringLiteral("The depository %1 refuses the client certificate%2 (%3%4)")
+                   .arg(url, through, statusLine, said.isEmpty() ? QString() : QStringLiteral(": ") + said),
+               QStringLiteral("present the certificate the depository issued to the member: put it into "
+                              "store %1 and set its key identifier in %2")
+                   .arg(endpoint.CertificateStorage, endpointSource(m_inputs.member)));
         return;
     }
     report(Status::Ok, QStringLiteral("The depository %1 answers%2 (%3)").arg(url, through, statusLine));

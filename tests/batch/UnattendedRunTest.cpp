@@ -1,13 +1,22 @@
+#include "ArchiveBytes.h"
 #include "common/IniFile.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "StandInHost.h"
 #include "TempDir.h"
 
+#include <algorithm>
+#include <cctype>
+#include <functional>
 #include <gtest/gtest.h>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
+#include <QThread>
+#include <sys/stat.h>
 
 namespace {
 struct ProgramRun
@@ -31,7 +40,7 @@ QString requestDate(const QDate &date)
 // remote member R1 at /remote/ with the second.
 class UnattendedRunTest : public testing::Test
 {
-protected:
+public:
     UnattendedRunTest() : database(HostEngine::SQLite, "HOSTDB") {}
 
     void SetUp() override
@@ -59,15 +68,20 @@ protected:
         return runWith(requestFile);
     }
 
-    ProgramRun runWith(const QString &file)
+    void start(QProcess &process, const QString &file) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
         environment.insert("XDG_DATA_HOME", folder.filePath("data"));
-        QProcess process;
         process.setProcessEnvironment(environment);
         process.start(program, {"HostDb", "user", "pwd", file});
+    }
+
+    ProgramRun runWith(const QString &file)
+    {
+        QProcess process;
+        start(process, file);
         ProgramRun result;
         // A run that waited for an answer would not end by itself.
         result.finished = process.waitForFinished(60000);
@@ -244,6 +258,153 @@ TEST_F(UnattendedRunTest, ARequestFileThatCannotBeWrittenEndsWithOne)
     const ProgramRun result = runWith("/proc/version");
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.errors.contains("EIniFileError>Cannot write /proc/version"))
-        << result.errors.toStdString();
+    EXPECT_TRUE(result.errors.contains("/proc/version is not a request file")) << result.errors.toStdString();
+}
+
+namespace {
+const QByteArray TestRequest =
+    "[Request]\r\nRequestId=1\r\nTest=1\r\nDateFrom=1.3.2024\r\nDateTo=2.3.2024\r\n";
+
+// A fourth argument of a shape the host or its administrator gave, and what VornImport makes of it.
+struct RequestShape
+{
+    const char *name;
+    std::function<QString(UnattendedRunTest &)> arrange; // the fourth argument
+    int exitCode;
+    const char *error; // a part of standard error
+    std::function<void(UnattendedRunTest &)> check;
+};
+
+QString linkTo(UnattendedRunTest &t, const QString &target)
+{
+    const QString link = t.folder.filePath("host/request.ini");
+    QDir().mkpath(t.folder.filePath("host"));
+    QFile::link(target, link);
+    return link;
+}
+
+QByteArray utf16(const QString &text)
+{
+    return "\xFF\xFE" + QByteArray(QStringEncoder(QStringConverter::Utf16LE)(text));
+}
+
+class RequestShapeTest : public UnattendedRunTest, public testing::WithParamInterface<RequestShape>
+{
+};
+
+const RequestShape shapes[] = {
+    {"no Request section",
+     [](UnattendedRunTest &t) { return t.folder.write("request.ini", "[Host]\r\nJob=7\r\n"); }, 1,
+     "request.ini is not a request file: it has no [Request] section",
+     [](UnattendedRunTest &t) { EXPECT_EQ(t.folder.read("request.ini"), "[Host]\r\nJob=7\r\n"); }},
+    {"link to a system file elsewhere",
+     [](UnattendedRunTest &t) {
+         return linkTo(t, t.folder.write("etc/passwd", "root:x:0:0:root:/root:/bin/sh\n"));
+     },
+     1, "is not a request file",
+     [](UnattendedRunTest &t) {
+         EXPECT_EQ(t.folder.read("etc/passwd"), "root:x:0:0:root:/root:/bin/sh\n");
+         EXPECT_TRUE(QFileInfo(t.folder.filePath("host/request.ini")).isSymLink());
+     }},
+    {"link to a request file elsewhere",
+     [](UnattendedRunTest &t) { return linkTo(t, t.folder.write("elsewhere/request.ini", TestRequest)); }, 0,
+     "",
+     [](UnattendedRunTest &t) {
+         EXPECT_EQ(t.folder.read("elsewhere/request.ini"), TestRequest);
+         const QString answered = t.folder.filePath("host/request.ini");
+         EXPECT_FALSE(QFileInfo(answered).isSymLink());
+         EXPECT_TRUE(
+             t.folder.read("host/request.ini").startsWith(TestRequest + "[Response]\r\nMemberTransactions="));
+     }},
+    {"folder",
+     [](UnattendedRunTest &t) {
+         QDir().mkpath(t.folder.filePath("request.ini"));
+         return t.folder.filePath("request.ini");
+     },
+     1, "request.ini is not a regular file but a folder; nothing was run", nullptr},
+    {"FIFO",
+     [](UnattendedRunTest &t) {
+         ::mkfifo(QFile::encodeName(t.folder.filePath("request.ini")).constData(), 0600);
+         return t.folder.filePath("request.ini");
+     },
+     1, "request.ini is not a regular file but a FIFO, socket or device", nullptr},
+    {"mistyped path without a display", [](UnattendedRunTest &t) { return t.folder.filePath("reqest.ini"); },
+     2, "reqest.ini names no existing file, so it was taken as a file suffix and no request file was run",
+     nullptr},
+    {"UTF-16 request file",
+     [](UnattendedRunTest &t) {
+         return t.folder.write("request.ini", utf16(QString::fromLatin1(TestRequest)));
+     },
+     0, "",
+     [](UnattendedRunTest &t) {
+         const QByteArray bytes = t.folder.read("request.ini");
+         const QString text = QStringDecoder(QStringConverter::Utf16LE)(bytes.mid(2));
+         // Every byte is UTF-16 of the file's byte order: the text encodes back to the same bytes.
+         EXPECT_EQ(utf16(text), bytes);
+         EXPECT_TRUE(text.startsWith(QString::fromLatin1(TestRequest) + "[Response]\r\nMemberTransactions=" +
+                                     QDir(t.input).filePath("MemberTransactions.xml") + "\r\n"))
+             << text.toStdString();
+         EXPECT_EQ(IniFile(t.folder.filePath("request.ini")).encoding(), IniFile::Encoding::Utf16LE);
+     }},
+};
+} // namespace
+
+TEST_P(RequestShapeTest, IsAnsweredOrRefusedAsItIs)
+{
+    const ProgramRun result = runWith(GetParam().arrange(*this));
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.errors.toStdString();
+    EXPECT_TRUE(result.errors.contains(QLatin1String(GetParam().error))) << result.errors.toStdString();
+    if (GetParam().check)
+        GetParam().check(*this);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, RequestShapeTest, testing::ValuesIn(shapes),
+                         [](const testing::TestParamInfo<RequestShape> &info) {
+                             std::string name = info.param.name;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
+
+namespace {
+// The first report arrives slowly, so that the host can write into the request file meanwhile.
+class HostWritesDuringTheRunTest : public UnattendedRunTest
+{
+public:
+    void SetUp() override
+    {
+        const QByteArray xml = "<?xml version=\"1.0\"?><!--" + randomBytes(16000, 7).toBase64() + "--><r/>";
+        server.addDocument("/kdd/Members.svc/MemberTransactions",
+                           ArchiveBytes::zip({ArchiveBytes::deflated("MemberTransactions.xml", xml)}),
+                           "MemberTransactions.zip", 5000);
+        UnattendedRunTest::SetUp();
+    }
+};
+} // namespace
+
+TEST_F(HostWritesDuringTheRunTest, ASectionTheHostAddsWhileTheFirstReportIsFetchedStays)
+{
+    const QDate today = QDate::currentDate();
+    requestFile =
+        folder.write("request.ini",
+                     QStringLiteral("[Request]\r\nRequestId=1\r\nDateFrom=%1\r\nDateTo=%2\r\n"
+                                    "[Response]\r\nOld=1\r\n")
+                         .arg(today.addDays(-3).toString("d.M.yyyy"), today.addDays(-1).toString("d.M.yyyy"))
+                         .toUtf8());
+    QProcess process;
+    start(process, requestFile);
+    // The run erases the old answers before it fetches; then the host adds its section, as its profile
+    // functions would, by rewriting the file.
+    QDeadlineTimer deadline(30000);
+    while (folder.read("request.ini").contains("Old=1") && !deadline.hasExpired())
+        QThread::msleep(5);
+    folder.write("request.ini", folder.read("request.ini") + "[Host]\r\nAdded=during the fetch\r\n");
+    EXPECT_FALSE(process.waitForFinished(0)); // the first report is still on its way
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(requestIni().readString("Host", "Added", "<lost>"), "during the fetch");
+    EXPECT_EQ(response("MemberTransactions"), QDir(input).filePath("MemberTransactions.xml"));
+    EXPECT_EQ(response("MemberT2SBankToCustomerStatement"),
+              QDir(input).filePath("MemberT2SBankToCustomerStatement.xml"));
 }

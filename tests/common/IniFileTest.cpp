@@ -2,7 +2,12 @@
 
 #include "TempDir.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
 
 namespace {
 const QByteArray sample = "; host settings\r\n"
@@ -195,4 +200,80 @@ TEST(IniFileTest, SeveralKeysAreWrittenInOrderInOneGoOrNotAtAll)
     EXPECT_THROW(file.writeStrings("Messages", {{"3", "x"}, {"a=b", "y"}}), EIniFileError);
     EXPECT_EQ(file.keys("Messages"), (QStringList{"0", "1", "2"}));
     EXPECT_EQ(dir.read("a.ini"), "; host\r\n[Messages]\r\n0=first\r\n1=second\r\n2=\r\n[Other]\r\nk=v\r\n");
+}
+
+namespace {
+QByteArray utf16(const QString &text, QStringConverter::Encoding encoding)
+{
+    return QByteArray(encoding == QStringConverter::Utf16LE ? "\xFF\xFE" : "\xFE\xFF") +
+           QByteArray(QStringEncoder(encoding)(text));
+}
+
+// What one IniFile object writes, with what another writer did to the file since it was read.
+struct WriteCase
+{
+    const char *name;
+    QByteArray before;
+    std::function<void(IniFile &file, const QString &path)> write;
+    QByteArray after;
+};
+
+const WriteCase writeCases[] = {
+    {"UTF-16 little-endian keeps its encoding and CR LF",
+     utf16("[Request]\r\nA=č\r\n", QStringConverter::Utf16LE),
+     [](IniFile &file, const QString &) { file.writeString("Response", "Pot", "ščž"); },
+     utf16("[Request]\r\nA=č\r\n[Response]\r\nPot=ščž\r\n", QStringConverter::Utf16LE)},
+    {"UTF-16 big-endian keeps its encoding and LF", utf16("[Request]\nA=1", QStringConverter::Utf16BE),
+     [](IniFile &file, const QString &) {
+         file.writeStrings("request", {{"a", "2"}, {"B", "3"}});
+     },
+     utf16("[Request]\nA=2\nB=3\n", QStringConverter::Utf16BE)},
+    {"lines another writer added since the read stay", "[Request]\r\nA=1\r\n",
+     [](IniFile &file, const QString &path) {
+         IniFile(path).writeString("Host", "Added", "1");
+         file.writeString("Response", "X", "2");
+     },
+     "[Request]\r\nA=1\r\n[Host]\r\nAdded=1\r\n[Response]\r\nX=2\r\n"},
+    {"a section erased by another writer is not brought back", "[Response]\r\nOld=1\r\n[Messages]\r\n0=a\r\n",
+     [](IniFile &file, const QString &path) {
+         IniFile(path).eraseSection("Response");
+         file.writeString("Messages", "1", "b");
+     },
+     "[Messages]\r\n0=a\r\n1=b\r\n"},
+    {"a key given twice in one write is one line with the last value", "[R]\r\n\r\n[S]\r\n",
+     [](IniFile &file, const QString &) {
+         file.writeStrings("R", {{"k", "1"}, {"K", "2"}, {"m", "3"}});
+     },
+     "[R]\r\nk=2\r\nm=3\r\n\r\n[S]\r\n"},
+};
+
+class IniFileWriteTest : public testing::TestWithParam<WriteCase>
+{
+};
+} // namespace
+
+TEST_P(IniFileWriteTest, WritesOnlyItsOwnKeys)
+{
+    TempDir dir;
+    const QString path = dir.write("a.ini", GetParam().before);
+    IniFile file(path);
+    GetParam().write(file, path);
+    EXPECT_EQ(dir.read("a.ini").toHex(' '), GetParam().after.toHex(' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IniFileWriteTest, testing::ValuesIn(writeCases),
+                         [](const testing::TestParamInfo<WriteCase> &info) {
+                             return std::to_string(info.index);
+                         });
+
+TEST(IniFileTest, ALinkIsReplacedByTheFileAndItsTargetStays)
+{
+    TempDir dir;
+    const QString target = dir.write("elsewhere/a.ini", "[Request]\r\nA=1\r\n");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("host")));
+    ASSERT_TRUE(QFile::link(target, dir.filePath("host/a.ini")));
+    IniFile(dir.filePath("host/a.ini")).writeString("Response", "X", "1");
+    EXPECT_EQ(dir.read("elsewhere/a.ini"), "[Request]\r\nA=1\r\n");
+    EXPECT_FALSE(QFileInfo(dir.filePath("host/a.ini")).isSymLink());
+    EXPECT_EQ(dir.read("host/a.ini"), "[Request]\r\nA=1\r\n[Response]\r\nX=1\r\n");
 }

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -83,7 +85,7 @@ public:
         SetupCheckInputs inputs;
         inputs.settingsFile = folder.filePath("VornImport.ini");
         inputs.programFolder = folder.path();
-        inputs.login = {alias, "vorn", Password};
+        inputs.login = {alias, "vorn", password};
         inputs.member = member;
         inputs.storesFolder = stores.path();
         inputs.timeouts = {5s, 5s};
@@ -107,6 +109,8 @@ public:
     TempDir stores;
     HostTestDatabase database{HostEngine::SQLite, "DEMO"};
     QString alias = database.alias();
+    QString password = Password;
+    QString member; // the check's MEMBER argument in the fault table
     QStringList lines;
 };
 
@@ -179,6 +183,7 @@ struct Fault
     std::function<void(SetupCheckTest &)> arrange;
     std::function<QString(SetupCheckTest &)> line; // the start of the line expected
     bool passes;
+    bool needsNonRoot = false; // root reads every folder
 };
 
 class SetupCheckFaultTest : public SetupCheckTest, public testing::WithParamInterface<Fault>
@@ -283,14 +288,65 @@ const Fault faults[] = {
                 ". To do: define the alias in " + t.database.aliasFilePath();
      },
      false},
+    {"settings file a FIFO",
+     [](SetupCheckTest &t) {
+         QFile::remove(t.folder.filePath("VornImport.ini"));
+         ASSERT_EQ(::mkfifo(QFile::encodeName(t.folder.filePath("VornImport.ini")).constData(), 0600), 0);
+     },
+     [](SetupCheckTest &t) {
+         return "FAIL Settings file " + t.folder.filePath("VornImport.ini") +
+                " is not a regular file (a FIFO, device or folder)";
+     },
+     false},
+    {"password equal to the member code", [](SetupCheckTest &t) { t.password = "1001"; },
+     [](SetupCheckTest &t) {
+         return "OK   Endpoint https://127.0.0.1:" + QString::number(t.server.port()) +
+                "/ws/Members.svc/, member code 1001, certificate";
+     },
+     true},
+    {"own member code as the member", [](SetupCheckTest &t) { t.member = "KDD7"; },
+     [](SetupCheckTest &) { return QString("OK   Member KDD7 is the own member"); }, true},
+    {"unreadable store folder",
+     [](SetupCheckTest &t) { QFile::setPermissions(t.stores.filePath("Osebno"), QFile::WriteOwner); },
+     [](SetupCheckTest &t) {
+         return "FAIL Certificate store Osebno: the folder " + t.stores.filePath("Osebno") +
+                " cannot be read. To do: give the user who runs the program read and search permission";
+     },
+     false, true},
+    {"certificate the depository does not trust",
+     [](SetupCheckTest &t) {
+         t.putIntoStore(
+             "1001.pem",
+             TestPki::pem(
+                 TestPki("Other Authority").issueClient("Clan 1001", NginxTestServer::FirstClientKeyId),
+                 true));
+     },
+     [](SetupCheckTest &t) {
+         return "FAIL The depository " + t.depositoryUrl() +
+                " refuses the client certificate (HTTP/1.1 400 Bad Request: 400 The SSL certificate error)";
+     },
+     false},
+    {"key identifier as openssl prints it",
+     [](SetupCheckTest &t) {
+         t.database.exec("UPDATE VORN_IMP_INI SET VALUE='0A:9B' WHERE KEY='CERTIFICATESUBJECTKEYID'");
+     },
+     [](SetupCheckTest &) {
+         return QString(
+             "FAIL The key identifier 0A:9B is no hexadecimal text: ':9' is not a valid hexadecimal "
+             "byte. To do: write it as two hexadecimal digits per byte with nothing between them "
+             "(0A9B) in VORN_IMP_INI");
+     },
+     false},
 };
 
 } // namespace
 
 TEST_P(SetupCheckFaultTest, GivesItsLineAndResult)
 {
+    if (GetParam().needsNonRoot && ::geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
     GetParam().arrange(*this);
-    EXPECT_EQ(run(), GetParam().passes);
+    EXPECT_EQ(run(member), GetParam().passes) << lines.join('\n').toStdString();
     const QString expected = GetParam().line(*this);
     EXPECT_EQ(lineStarting(expected).left(expected.size()).toStdString(), expected.toStdString());
     EXPECT_FALSE(lines.join('\n').contains(Password));
