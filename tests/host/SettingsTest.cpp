@@ -134,3 +134,28 @@ TEST(SettingsTest, FoldersMustBeSetAndExist)
         }
     }
 }
+
+// The limits of a fetch: a positive number is taken, anything else keeps the default.
+TEST(SettingsTest, FetchLimitsTakePositiveNumbersOnly)
+{
+    TempDir dir;
+    const struct
+    {
+        QByteArray line;
+        int Settings::*field;
+        int expected;
+    } cases[] = {
+        {"MaksCasPrenosa=60", &Settings::FetchTimeLimitSeconds, 60},
+        {"MaksCasPrenosa=0", &Settings::FetchTimeLimitSeconds, 1800},
+        {"MinHitrostPrenosa=10", &Settings::MinTransferRate, 10},
+        {"MinHitrostPrenosa=-5", &Settings::MinTransferRate, 1024},
+        {"OknoHitrostiPrenosa=5", &Settings::TransferRateWindowSeconds, 5},
+        {"MaksVelikostDatotekeMB=300", &Settings::MaxEntrySizeMiB, 300},
+        {"MaksSteviloDatotek=x", &Settings::MaxArchiveEntries, 100},
+        {"MaksVelikostNapakeKB=64", &Settings::MaxErrorPageKiB, 64},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ReadSettings(dir.write("VornImport.ini", "[Nastavitve]\n" + c.line + "\n")).*c.field,
+                  c.expected)
+            << c.line.toStdString();
+}
