@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QWidget>
+#include <QWindow>
 
-DroppedUserInput::DroppedUserInput()
+DroppedUserInput::DroppedUserInput(QWidget &window) : m_window(window)
 {
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -38,7 +40,11 @@ bool DroppedUserInput::isUserInput(int eventType)
     }
 }
 
-bool DroppedUserInput::eventFilter(QObject *, QEvent *event)
+bool DroppedUserInput::eventFilter(QObject *watched, QEvent *event)
 {
-    return isUserInput(event->type());
+    if (!isUserInput(event->type()))
+        return false;
+    if (auto *widget = qobject_cast<QWidget *>(watched))
+        return widget->window() == &m_window;
+    return watched == m_window.windowHandle();
 }

@@ -492,7 +492,7 @@ ImportRequest TfrmMain::importRequest(const QString &name) const
 
 void TfrmMain::TransferReport(const QString &url)
 {
-    const DroppedUserInput dropped; // a click meanwhile is never replayed once the fetch has ended
+    const DroppedUserInput dropped(*this); // a click meanwhile is never replayed once the fetch has ended
     setSelectionEnabled(false);
     showTransferProgress(0, -1);
     try {

@@ -136,7 +136,7 @@ void ResponseHandler::ReceivingHeaders(const QStringList &headerLines)
 {
     m_messenger.debugLog(QStringLiteral("--- header begin ---"));
     for (const QString &line : headerLines)
-        m_messenger.debugLog(line);
+        m_messenger.debugLog(printable(line));
     m_messenger.debugLog(QStringLiteral("--- header end ---"));
     m_messenger.debugLog(QString());
     m_receivedFileName = AnnouncedFileName(headerLines);

@@ -6,13 +6,19 @@
 #include <QPushButton>
 #include <QTest>
 
-// A click during a fetch is dropped, also one still queued when the fetch ends; a click afterwards counts.
+// A click during a fetch is dropped, also one still queued when the fetch ends; a click afterwards counts,
+// and so does one on another window meanwhile.
 TEST(DroppedUserInput, InputDuringAFetchIsNeverDeliveredLater)
 {
-    QPushButton button(QStringLiteral("Get XML, convert"));
-    button.show();
+    QWidget window;
+    QPushButton button(QStringLiteral("Get XML, convert"), &window);
+    QPushButton messageBoxButton(QStringLiteral("OK"));
+    window.show();
+    messageBoxButton.show();
     int clicks = 0;
+    int messageBoxClicks = 0;
     QObject::connect(&button, &QPushButton::clicked, [&] { ++clicks; });
+    QObject::connect(&messageBoxButton, &QPushButton::clicked, [&] { ++messageBoxClicks; });
     const QPoint centre = button.rect().center();
     const struct
     {
@@ -32,12 +38,14 @@ TEST(DroppedUserInput, InputDuringAFetchIsNeverDeliveredLater)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         {
-            const DroppedUserInput fetching;
+            const DroppedUserInput fetching(window);
             c.input();
+            QTest::mouseClick(&messageBoxButton, Qt::LeftButton);
         }
         QCoreApplication::processEvents();
         EXPECT_EQ(clicks, 0);
     }
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(messageBoxClicks, 3);
 }

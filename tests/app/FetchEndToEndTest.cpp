@@ -384,8 +384,7 @@ TEST_F(FetchEndToEndTest, FetchesThatMustNotStartSendNoRequest)
         w.setRemoteMemberText(c.member);
         clickGet();
         ASSERT_EQ(program.boxes.messages.size(), 1);
-        EXPECT_TRUE(program.boxes.messages[0].startsWith(c.box))
-            << program.boxes.messages[0].toStdString();
+        EXPECT_TRUE(program.boxes.messages[0].startsWith(c.box)) << program.boxes.messages[0].toStdString();
         EXPECT_FALSE(server.accessLogContains(c.path + "Members.svc/MemberAccountPositions?MemberCode=" +
                                               (c.member.isEmpty() ? "OWN7" : c.member)));
         EXPECT_FALSE(QFileInfo::exists("/MemberAccountPositions.xml"));
@@ -415,4 +414,18 @@ TEST_F(FetchEndToEndTest, LinksInTheFoldersAreReplacedNeverFollowed)
     }
     EXPECT_EQ(program.folder.read("victim.txt"), "victim");
     EXPECT_FALSE(QFileInfo::exists(program.folder.filePath("outside.txt")));
+}
+
+// Unattended, nobody would see an error page: it is not rendered.
+TEST_F(FetchEndToEndTest, UnattendedErrorPageIsNotRendered)
+{
+    const QString request = program.folder.write("request.ini", "[Request]\n");
+    TestWindow &w = start("Debug=N", {"HostDb", "user", "pwd", request});
+    w.setReportTypeText(Positions);
+    w.setRemoteMemberText("OLD");
+    w.DoGetXML();
+    EXPECT_TRUE(
+        server.accessLogContains("/kdd/Old.svc/MemberAccountPositions?MemberCode=OLD HTTP/1.0\" 404"));
+    EXPECT_TRUE(control<QTextBrowser>("wbVornError")->toPlainText().isEmpty());
+    EXPECT_TRUE(folderFiles("in").isEmpty());
 }

@@ -3,11 +3,13 @@
 #include "common/IniFile.h"
 #include "TempDir.h"
 
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -143,14 +145,35 @@ TEST(OpenInFolderForWriting, NeverWritesThroughALink)
         ASSERT_TRUE(QFile::link(victim, path));
         QFile file;
         EXPECT_EQ(openInFolderForWriting(file, path, c.append), c.reason);
-        if (file.isOpen())
+        if (file.isOpen()) {
             EXPECT_TRUE(writeAll(file, "line"));
+        }
         file.close();
         EXPECT_EQ(QFileInfo(path).isSymLink(), c.append);
-        if (!c.append)
+        if (!c.append) {
             EXPECT_EQ(dir.read("transa20240115.txt"), c.written);
+        }
     }
     EXPECT_EQ(dir.read("victim.txt"), "victim");
+}
+
+// A write that fails names the path and the system's reason, here the process's file size limit.
+TEST(FolderSaveFile, AFailedWriteNamesThePathAndTheSystemsReason)
+{
+    TempDir dir;
+    struct rlimit previous = {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FolderSaveFile file(dir.filePath("MemberAccounts.xml"));
+    const bool written = file.open() && file.write(QByteArray(4096, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(file.cannotWriteMessage(),
+              "Cannot write file " + dir.filePath("MemberAccounts.xml") + ": File too large");
 }
 
 TEST(Printable, ShowsControlCharactersAsEscapes)

@@ -4,6 +4,7 @@
 #include "RecordingMessenger.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
@@ -401,10 +402,26 @@ TEST_F(ResponseHandlerTest, LinkAtAReportsNameIsReplacedNeverFollowed)
 TEST_F(ResponseHandlerTest, NamesWithControlCharactersAreShownEscaped)
 {
     messenger.debugEnabled = true;
-    answer(headersAnnouncing("r.zip"), ArchiveBytes::zip({ArchiveBytes::deflated("a\x1b[2J\r\nb.xml", Xml)}));
-    ASSERT_EQ(messenger.messages.size(), 1);
-    EXPECT_TRUE(messenger.messages[0].contains("\"a\\e[2J\\r\\nb.xml\""))
-        << messenger.messages[0].toStdString();
-    EXPECT_TRUE(messenger.lines.contains("a\\e[2J\\r\\nb.xml"));
-    EXPECT_TRUE(inputFiles().isEmpty());
+    const struct
+    {
+        QString announced;
+        QByteArray entry;
+        QString shown;
+    } cases[] = {
+        {"r.zip", "a\x1b[2J\r\nb.xml", "a\\e[2J\\r\\nb.xml"},
+        {"r\x1b]0;x\x07.zip", "A.xml", "r\\e]0;x\\x07.zip"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        messenger.messages.clear();
+        messenger.lines.clear();
+        answer(headersAnnouncing(c.announced), ArchiveBytes::zip({ArchiveBytes::deflated(c.entry, Xml)}));
+        ASSERT_EQ(messenger.messages.size(), 1);
+        EXPECT_TRUE(messenger.messages[0].contains("\"" + c.shown + "\""))
+            << messenger.messages[0].toStdString();
+        EXPECT_TRUE(std::any_of(messenger.lines.cbegin(), messenger.lines.cend(),
+                                [&](const QString &line) { return line.contains(c.shown); }));
+        EXPECT_FALSE(messenger.lines.join(' ').contains(QChar(0x1b)));
+        EXPECT_TRUE(inputFiles().isEmpty());
+    }
 }
