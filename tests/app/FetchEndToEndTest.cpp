@@ -415,17 +415,3 @@ TEST_F(FetchEndToEndTest, LinksInTheFoldersAreReplacedNeverFollowed)
     EXPECT_EQ(program.folder.read("victim.txt"), "victim");
     EXPECT_FALSE(QFileInfo::exists(program.folder.filePath("outside.txt")));
 }
-
-// Unattended, nobody would see an error page: it is not rendered.
-TEST_F(FetchEndToEndTest, UnattendedErrorPageIsNotRendered)
-{
-    const QString request = program.folder.write("request.ini", "[Request]\n");
-    TestWindow &w = start("Debug=N", {"HostDb", "user", "pwd", request});
-    w.setReportTypeText(Positions);
-    w.setRemoteMemberText("OLD");
-    w.DoGetXML();
-    EXPECT_TRUE(
-        server.accessLogContains("/kdd/Old.svc/MemberAccountPositions?MemberCode=OLD HTTP/1.0\" 404"));
-    EXPECT_TRUE(control<QTextBrowser>("wbVornError")->toPlainText().isEmpty());
-    EXPECT_TRUE(folderFiles("in").isEmpty());
-}

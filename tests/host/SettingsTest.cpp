@@ -139,23 +139,15 @@ TEST(SettingsTest, FoldersMustBeSetAndExist)
 TEST(SettingsTest, FetchLimitsTakePositiveNumbersOnly)
 {
     TempDir dir;
-    const struct
-    {
-        QByteArray line;
-        int Settings::*field;
-        int expected;
-    } cases[] = {
-        {"MaksCasPrenosa=60", &Settings::FetchTimeLimitSeconds, 60},
-        {"MaksCasPrenosa=0", &Settings::FetchTimeLimitSeconds, 1800},
-        {"MinHitrostPrenosa=10", &Settings::MinTransferRate, 10},
-        {"MinHitrostPrenosa=-5", &Settings::MinTransferRate, 1024},
-        {"OknoHitrostiPrenosa=5", &Settings::TransferRateWindowSeconds, 5},
-        {"MaksVelikostDatotekeMB=300", &Settings::MaxEntrySizeMiB, 300},
-        {"MaksSteviloDatotek=x", &Settings::MaxArchiveEntries, 100},
-        {"MaksVelikostNapakeKB=64", &Settings::MaxErrorPageKiB, 64},
+    const auto read = [&](const QByteArray &lines) {
+        return ReadSettings(dir.write("VornImport.ini", "[Nastavitve]\n" + lines));
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(ReadSettings(dir.write("VornImport.ini", "[Nastavitve]\n" + c.line + "\n")).*c.field,
-                  c.expected)
-            << c.line.toStdString();
+    const Settings set = read("MaksCasPrenosa=60\nMinHitrostPrenosa=10\nOknoHitrostiPrenosa=5\n"
+                              "MaksVelikostDatotekeMB=300\nMaksSteviloDatotek=7\nMaksVelikostNapakeKB=64\n");
+    EXPECT_EQ(QList<int>({set.FetchTimeLimitSeconds, set.MinTransferRate, set.TransferRateWindowSeconds,
+                          set.MaxEntrySizeMiB, set.MaxArchiveEntries, set.MaxErrorPageKiB}),
+              QList<int>({60, 10, 5, 300, 7, 64}));
+    const Settings kept = read("MaksCasPrenosa=0\nMinHitrostPrenosa=-5\nMaksSteviloDatotek=x\n");
+    EXPECT_EQ(QList<int>({kept.FetchTimeLimitSeconds, kept.MinTransferRate, kept.MaxArchiveEntries}),
+              QList<int>({1800, 1024, 100}));
 }

@@ -1,6 +1,5 @@
 #include "transport/ElHTTPSClient.h"
 
-#include "CannedAnswerServer.h"
 #include "NginxTestServer.h"
 #include "RandomBytes.h"
 #include "RecordingMessenger.h"
@@ -405,27 +404,4 @@ TEST(HasPlainContentLength, RefusesALengthThatIsNoNumber)
     };
     for (const auto &c : cases)
         EXPECT_EQ(hasPlainContentLength(c.line), c.plain) << c.line;
-}
-
-// An answer whose length lies fails the fetch with what is wrong, and hands nothing on.
-TEST(ElHTTPSClientCannedAnswer, LyingLengthFailsTheFetchSayingSo)
-{
-    const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Disposition: attachment; filename=\"R.zip\"\r\n";
-    const struct
-    {
-        QByteArray length;
-        QString message;
-    } cases[] = {
-        {"12abc", "The answer's header \"Content-Length: 12abc\" is no valid length"},
-        {"500", "400 bytes remaining"},
-    };
-    for (const auto &c : cases) {
-        CannedAnswerServer server(head + "Content-Length: " + c.length + "\r\n\r\n" + QByteArray(100, 'z'));
-        ElHTTPSClient client;
-        RecordedAnswer answer;
-        answer.listen(client);
-        const QString message = transportError([&] { client.Get(server.url("/MemberAccounts")); });
-        EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
-        EXPECT_FALSE(answer.events.contains("end"));
-    }
 }
