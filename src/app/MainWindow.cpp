@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/DroppedUserInput.h"
 #include "app/MessageBoxes.h"
 #include "app/ReportRules.h"
 #include "app/RequestFileWindow.h"
@@ -9,6 +10,7 @@
 #include "conversion/ImportDispatch.h"
 #include "export/XmlToXls.h"
 #include "retrieval/ClientCertificateSelection.h"
+#include "retrieval/FetchLimits.h"
 #include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
 
@@ -273,6 +275,7 @@ void TfrmMain::readSettings()
     cbDebug->setChecked(m_settings.Debug);
     m_httpsClient.setCAFile(m_settings.CAFile);
     m_httpsClient.setProxy(m_settings.Proxy);
+    applyFetchLimits(m_settings, m_httpsClient, *m_response);
 }
 
 void TfrmMain::fillMemberBox()
@@ -438,7 +441,8 @@ void TfrmMain::fetchReport(const QString &typeText)
                                        {memberBoxText, m_host.RemoteMembers, m_currentEndpoint, dateFrom(),
                                         dateTo(), isin(), CurrentCaseNumber},
                                        messenger());
-    m_response->setInputFolder(m_settings.InputFolder);
+    // An empty input folder would store the reports at the file system's root.
+    m_response->setInputFolder(RequiredInputFolder(m_settings));
     TransferReport(url);
 }
 
@@ -489,6 +493,7 @@ ImportRequest TfrmMain::importRequest(const QString &name) const
 
 void TfrmMain::TransferReport(const QString &url)
 {
+    const DroppedUserInput dropped(*this); // a click meanwhile is never replayed once the fetch has ended
     setSelectionEnabled(false);
     showTransferProgress(0, -1);
     try {
@@ -532,7 +537,8 @@ void TfrmMain::appendToLog(const QString &text)
 
 void TfrmMain::showErrorPage(const QString &html)
 {
-    showVornError(html);
+    if (!m_commandLine.Unattended) // nobody would see it
+        showVornError(html);
 }
 
 void TfrmMain::showLogPage()

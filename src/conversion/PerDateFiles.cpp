@@ -34,10 +34,9 @@ PerDateFiles::OpenFile &PerDateFiles::openFile(const QDate &date)
     auto open = std::make_unique<OpenFile>(
         joinPath(m_folder, m_prefix + date.toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".txt")));
     const bool replaces = !m_written.contains(day);
-    if (!open->file.open(QIODevice::WriteOnly | QIODevice::Unbuffered |
-                         (replaces ? QIODevice::Truncate : QIODevice::Append)))
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(open->file.fileName(), open->file.errorString()));
+    // A file of the folder itself: a link at its name is replaced, or refused when appending.
+    if (const QString reason = openInFolderForWriting(open->file, open->path, !replaces); !reason.isEmpty())
+        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(open->path, reason));
     m_written.insert(day);
     return *m_open.emplace(day, std::move(open)).first->second;
 }

@@ -38,7 +38,8 @@ public:
 private:
     struct OpenFile
     {
-        explicit OpenFile(const QString &path) : file(path) { pending.reserve(kWriteSize + 1024); }
+        explicit OpenFile(const QString &path) : path(path) { pending.reserve(kWriteSize + 1024); }
+        QString path;
         QFile file;
         QByteArray pending; // lines not yet handed to the writer
     };

@@ -6,8 +6,6 @@
 #include "conversion/SecurityCodeRows.h"
 #include "host/HostDatabase.h"
 
-#include <QSaveFile>
-
 namespace {
 
 const QString kMissingPrefix = QStringLiteral("Manjka VP za ISIN:");
@@ -203,15 +201,15 @@ void TVornConversion::Release()
     if (OutputFileName.isEmpty())
         return;
     // Written aside and moved into place, so the host never loads a half-written file: a file
-    // that cannot be written whole leaves the one of the previous run in place.
-    QSaveFile file(OutputFileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw EFCreateError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(OutputFileName, file.errorString()));
+    // that cannot be written whole leaves the one of the previous run in place, and a link at
+    // the name is replaced, never written through.
+    FolderSaveFile file(OutputFileName);
+    if (!file.open())
+        throw EFCreateError(file.cannotCreateMessage());
     for (const QByteArray &block : OutputLines.blocks()) {
-        if (!writeAll(file, block))
-            throw EInOutError(cannotWriteMessage(file));
+        if (!file.write(block))
+            throw EInOutError(file.cannotWriteMessage());
     }
     if (!file.commit())
-        throw EInOutError(cannotWriteMessage(file));
+        throw EInOutError(file.cannotWriteMessage());
 }

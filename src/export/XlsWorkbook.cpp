@@ -1,19 +1,19 @@
 #include "export/XlsWorkbook.h"
 
 #include "common/Exception.h"
+#include "common/FileAccess.h"
 #include "export/CompoundFile.h"
 
 #include <algorithm>
 #include <cmath>
 #include <QHash>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace {
 
-constexpr int kMaxRows = 65536;
+constexpr int kMaxRows = XlsWorkbook::MaxRows;
 constexpr int kMaxColumns = 256;
-constexpr int kMaxTextLength = 32767;
+constexpr int kMaxTextLength = XlsWorkbook::MaxTextLength;
 constexpr qsizetype kMaxRecordData = 8224;
 
 constexpr quint16 kBof = 0x0809;
@@ -398,7 +398,8 @@ QByteArray XlsWorkbook::fileBytes() const
 void XlsWorkbook::save(const QString &path) const
 {
     const QByteArray bytes = fileBytes();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+    // A link at the name is replaced by the workbook, never written through.
+    FolderSaveFile file(path);
+    if (!file.open() || !file.write(bytes) || !file.commit())
+        throw EFCreateError(file.cannotCreateMessage());
 }

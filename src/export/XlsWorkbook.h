@@ -32,6 +32,9 @@ struct XlsCellFormat
 class XlsWorkbook
 {
 public:
+    static constexpr int MaxRows = 65536;
+    static constexpr int MaxTextLength = 32767;
+
     explicit XlsWorkbook(const QString &sheetName = QStringLiteral("Sheet1"));
 
     // The width as the spreadsheet shows it, in characters of the default font's digits.

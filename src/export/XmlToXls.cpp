@@ -10,7 +10,9 @@
 #include "host/HostDatabase.h"
 #include "reports/DailyBondValuesReport.h"
 
+#include <exception>
 #include <iterator>
+#include <optional>
 #include <QFile>
 #include <QFileInfo>
 
@@ -57,6 +59,50 @@ QString reportBaseName(const QString &fileName)
     return dot >= 0 ? name.left(dot) : name;
 }
 
+// Why the report does not fit a sheet (a row for each bond below the header, each text within a cell);
+// empty when it fits. A report that cannot be read fails where the export reads it.
+QString sheetLimitRefusal(const DailyBondValuesReport &report)
+{
+    const int maxText = XlsWorkbook::MaxTextLength;
+    if (report.BondCount() > XlsWorkbook::MaxRows - 1)
+        return QStringLiteral(
+                   "The daily bond values report holds %1 bonds, more than the %2 a workbook sheet "
+                   "can hold")
+            .arg(report.BondCount())
+            .arg(XlsWorkbook::MaxRows - 1);
+    try {
+        if (report.EffectiveDate().size() > maxText)
+            return QStringLiteral("The report's EffectiveDate has %1 characters, more than the %2 a workbook "
+                                  "cell can hold")
+                .arg(report.EffectiveDate().size())
+                .arg(maxText);
+        const qsizetype errorPrefix = QStringLiteral("Manjka VP za ISIN:").size();
+        for (int index = 0; index < report.BondCount(); ++index) {
+            const DailyBondValuesReport::Bond bond = report.BondAt(index);
+            const struct
+            {
+                const char *field;
+                qsizetype length;
+                qsizetype limit;
+            } fields[] = {{"IsinCode", bond.IsinCode.size(), maxText - errorPrefix},
+                          {"PrincipalValue", bond.PrincipalValue.size(), maxText},
+                          {"AccruedInterestValue", bond.AccruedInterestValue.size(), maxText}};
+            for (const auto &field : fields) {
+                if (field.length > field.limit)
+                    return QStringLiteral(
+                               "The %1 of the bond with ISIN %2 has %3 characters, more than the %4 "
+                               "a workbook cell can hold")
+                        .arg(QLatin1String(field.field), bond.IsinCode.left(40))
+                        .arg(field.length)
+                        .arg(field.limit);
+            }
+        }
+    } catch (const std::exception &) {
+        return {};
+    }
+    return {};
+}
+
 } // namespace
 
 TDailyBondValuesExport::TDailyBondValuesExport(Messenger &messenger) : m_messenger(messenger) {}
@@ -90,6 +136,22 @@ DailyBondValuesOutcome TDailyBondValuesExport::XMLToXLS(const QString &fileName)
 {
     DailyBondValuesOutcome outcome;
     outcome.workbookPath = WorkbookPath(fileName);
+    // A report past the sheet's limits is refused before the day's workbook is deleted; other failures
+    // of reading it come at their place below.
+    const QString inputPath = joinPath(InputFolder, reportBaseName(fileName) + QStringLiteral(".xml"));
+    TXMLDocument document;
+    std::optional<DailyBondValuesReport> report;
+    std::exception_ptr readFailure;
+    try {
+        document.setFileName(inputPath);
+        document.LoadFromFile();
+        report.emplace(document);
+    } catch (...) {
+        readFailure = std::current_exception();
+    }
+    if (const QString refusal = report ? sheetLimitRefusal(*report) : QString(); !refusal.isEmpty())
+        throw EConvertError(
+            refusal + QStringLiteral("; the workbook %1 was left as it was.").arg(outcome.workbookPath));
     QFile existing(outcome.workbookPath);
     if (existing.exists() && !existing.remove())
         throw EFCreateError(QStringLiteral("Cannot delete file \"%1\". %2")
@@ -103,16 +165,13 @@ DailyBondValuesOutcome TDailyBondValuesExport::XMLToXLS(const QString &fileName)
     m_messenger.debugLog(QStringLiteral("Before InitDB."));
     Init_DB_Query();
     try {
-        const QString inputPath = joinPath(InputFolder, reportBaseName(fileName) + QStringLiteral(".xml"));
         m_messenger.debugLog(QStringLiteral("Load ") + inputPath);
-        TXMLDocument document;
-        document.setFileName(inputPath);
-        document.LoadFromFile();
-        const DailyBondValuesReport report(document);
-        const QString effectiveDate = report.EffectiveDate();
-        for (int index = 0; index < report.BondCount(); ++index) {
+        if (readFailure)
+            std::rethrow_exception(readFailure);
+        const QString effectiveDate = report->EffectiveDate();
+        for (int index = 0; index < report->BondCount(); ++index) {
             const int row = index + 1;
-            const DailyBondValuesReport::Bond bond = report.BondAt(index);
+            const DailyBondValuesReport::Bond bond = report->BondAt(index);
             workbook.setText(row, kEffectiveDateColumn, effectiveDate);
             QString securityCode;
             QString errorText;

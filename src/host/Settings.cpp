@@ -37,6 +37,17 @@ Settings ReadSettings(const QString &path)
     settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
     settings.FilePath = path;
     settings.Proxy = file.readString(options, QStringLiteral("Proxy"), QString()).trimmed();
+    auto limit = [&](const char *key, int &value) {
+        const int read = file.readInteger(options, QLatin1String(key), value);
+        if (read > 0)
+            value = read;
+    };
+    limit("MaksCasPrenosa", settings.FetchTimeLimitSeconds);
+    limit("MinHitrostPrenosa", settings.MinTransferRate);
+    limit("OknoHitrostiPrenosa", settings.TransferRateWindowSeconds);
+    limit("MaksVelikostDatotekeMB", settings.MaxEntrySizeMiB);
+    limit("MaksSteviloDatotek", settings.MaxArchiveEntries);
+    limit("MaksVelikostNapakeKB", settings.MaxErrorPageKiB);
     return settings;
 }
 

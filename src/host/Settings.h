@@ -17,6 +17,13 @@ struct Settings
     QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
     QString FilePath;                  // the settings file these were read from, for messages
     QString Proxy;                     // Nastavitve/Proxy: the transport's proxy URL; empty for none
+    // Limits of a fetch; a value below 1 takes the default.
+    int FetchTimeLimitSeconds = 1800;   // Nastavitve/MaksCasPrenosa: a whole fetch
+    int MinTransferRate = 1024;         // Nastavitve/MinHitrostPrenosa: bytes a second of the answer,
+    int TransferRateWindowSeconds = 60; // Nastavitve/OknoHitrostiPrenosa: measured over this window
+    int MaxEntrySizeMiB = 2048;         // Nastavitve/MaksVelikostDatotekeMB: an archive entry inflated
+    int MaxArchiveEntries = 100;        // Nastavitve/MaksSteviloDatotek: entries of one archive
+    int MaxErrorPageKiB = 1024;         // Nastavitve/MaksVelikostNapakeKB: an error page kept for showing
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended

@@ -85,4 +85,14 @@ void ClientCertificateSelection::PrepareClientCertificate(const CertificateEndpo
 
     log.debugLog(QStringLiteral("--- certificate preparation end ---"));
     log.debugLog(QString());
+    if (index >= 0 && !m_winCertStorage->certificate(index).encoded().isEmpty())
+        return;
+    // Never the certificate of an earlier fetch: it belongs to another member.
+    m_clientStorage.clear();
+    throw ECertificateNotFound(
+        QStringLiteral("No usable certificate with the subject key identifier %1 is in the certificate store "
+                       "\"%2\" of member %3; no request was sent. Put the member's certificate with its key "
+                       "into that store, or correct the member's subject key identifier in the host "
+                       "configuration.")
+            .arg(endpoint.certificateSubjectKeyID, endpoint.certificateStorage, endpoint.vornMemberCode));
 }

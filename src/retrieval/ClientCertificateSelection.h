@@ -9,6 +9,9 @@
 class ElMemoryCertStorage;
 class Messenger;
 
+// The endpoint's store holds no certificate with its subject key identifier, or one without data.
+VORN_DECLARE_EXCEPTION(ECertificateNotFound, Exception)
+
 // The fields of a fetch's current endpoint that the certificate selection reads and logs.
 struct CertificateEndpoint
 {
@@ -33,8 +36,9 @@ public:
                                QString storesFolder = ElWinCertStorage::currentUserStoresFolder());
 
     // Opens the endpoint's store, finds the certificate by its subject key identifier and
-    // makes it the only one of the client storage. When none is found the client storage
-    // keeps what it held. remoteMemberText is the text of the member box.
+    // makes it the only one of the client storage. When none is found, or the one found has
+    // no data, the client storage is emptied and ECertificateNotFound names the identifier
+    // and the store. remoteMemberText is the text of the member box.
     void PrepareClientCertificate(const CertificateEndpoint &endpoint, const QString &remoteMemberText);
 
     // The store view of the last run; replaced by each run.

@@ -1,13 +1,12 @@
 #include "retrieval/ResponseHandler.h"
 
+#include "common/FileAccess.h"
 #include "common/Messenger.h"
 #include "retrieval/ZipFile.h"
 #include "transport/ElHTTPSClient.h"
 
 #include <algorithm>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -56,17 +55,22 @@ QString entryTarget(const QString &inputFolder, const QString &entryName)
 
 void writeEntry(const QString &target, const char *data, qint64 size)
 {
-    const QFileInfo existing(target);
-    if (existing.exists() && !existing.isWritable())
-        QFile::setPermissions(target, existing.permissions() | QFile::WriteOwner | QFile::WriteUser);
-    // The entry appears under its name whole or not at all.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(QStringLiteral("Cannot create file: ") + file.errorString());
-    if (file.write(data, size) != size)
-        throw EInOutError(QStringLiteral("Cannot write file: ") + file.errorString());
-    if (!file.commit())
-        throw EInOutError(QStringLiteral("Cannot write file: ") + file.errorString());
+    // The entry appears under its name whole or not at all, as a new file of the input folder: a
+    // read-only file or a link at its name is replaced, never written through.
+    FolderSaveFile file(target);
+    if (!file.open())
+        throw EFCreateError(file.cannotCreateMessage());
+    if (!file.write(QByteArrayView(data, size)) || !file.commit())
+        throw EInOutError(file.cannotWriteMessage());
+}
+
+QString errorPageTooLarge(qint64 limit)
+{
+    return QStringLiteral(
+               "The depository answered with an error page of more than %1 bytes, the limit of "
+               "MaksVelikostNapakeKB in the settings file; the fetch was ended and the page is not "
+               "shown.")
+        .arg(limit);
 }
 
 qint64 contentLength(const QStringList &headerLines)
@@ -132,7 +136,7 @@ void ResponseHandler::ReceivingHeaders(const QStringList &headerLines)
 {
     m_messenger.debugLog(QStringLiteral("--- header begin ---"));
     for (const QString &line : headerLines)
-        m_messenger.debugLog(line);
+        m_messenger.debugLog(printable(line));
     m_messenger.debugLog(QStringLiteral("--- header end ---"));
     m_messenger.debugLog(QString());
     m_receivedFileName = AnnouncedFileName(headerLines);
@@ -145,6 +149,8 @@ void ResponseHandler::DocumentBegin()
     m_debugBytesShown = 0;
     m_debugBytesLeftOut = 0;
     m_debugDecoder = QStringDecoder(QStringDecoder::Utf8);
+    if (m_receivedFileName.isEmpty() && m_announcedLength > m_limits.errorPage)
+        throw EAnswerTooLarge(errorPageTooLarge(m_limits.errorPage));
     if (m_announcedLength > m_bodyLimit)
         throw EAnswerTooLarge(
             QStringLiteral("The answer announces %1 bytes, more than the limit of %2 bytes; "
@@ -162,6 +168,8 @@ void ResponseHandler::Data(const char *buffer, qsizetype size)
     if (m_receivedBody.size() + size > m_bodyLimit)
         throw EAnswerTooLarge(QStringLiteral("The answer exceeds the limit of %1 bytes; the fetch was ended.")
                                   .arg(m_bodyLimit));
+    if (m_receivedFileName.isEmpty() && m_receivedBody.size() + size > m_limits.errorPage)
+        throw EAnswerTooLarge(errorPageTooLarge(m_limits.errorPage));
     m_receivedBody.append(buffer, size);
     if (!m_recipient.debugging())
         return;
@@ -197,7 +205,7 @@ void ResponseHandler::storeArchive()
     TZipFile zip;
     zip.ReadArchive(m_receivedBody);
     for (int i = 0; i < zip.EntryCount(); ++i)
-        m_messenger.debugLog(QString::fromUtf8(zip.EntryName(i)).replace(u'/', u'\\'));
+        m_messenger.debugLog(printable(QString::fromUtf8(zip.EntryName(i))).replace(u'/', u'\\'));
     m_messenger.debugLog(QStringLiteral("--- zip catalog end ---"));
     m_messenger.debugLog(QString());
     if (zip.EntryCount() == 0)
@@ -215,7 +223,8 @@ void ResponseHandler::storeEntries(const TZipFile &zip)
     if (!isSafeAnnouncedName(m_receivedFileName))
         throw EUnsafeFileName(QStringLiteral("The announced file name \"%1\" is no plain file name; nothing "
                                              "was stored (%2)")
-                                  .arg(m_receivedFileName, entryTarget(m_inputFolder, m_receivedFileName)));
+                                  .arg(printable(m_receivedFileName),
+                                       printable(entryTarget(m_inputFolder, m_receivedFileName))));
     // Every name is checked before anything is written, so that a hostile archive leaves no file behind.
     for (int i = 0; i < zip.EntryCount(); ++i) {
         const QString name = QString::fromUtf8(zip.EntryName(i));
@@ -223,8 +232,9 @@ void ResponseHandler::storeEntries(const TZipFile &zip)
             throw EUnsafeFileName(
                 QStringLiteral("The archive entry \"%1\" would be written outside the input "
                                "folder; nothing was stored (%2)")
-                    .arg(name, entryTarget(m_inputFolder, name)));
+                    .arg(printable(name), printable(entryTarget(m_inputFolder, name))));
     }
+    checkArchive(zip);
     m_messenger.debugLog(QStringLiteral("--- zip content start ---"));
     for (int i = 0; i < zip.EntryCount(); ++i) {
         const QString name = QString::fromUtf8(zip.EntryName(i));
@@ -239,6 +249,29 @@ void ResponseHandler::storeEntries(const TZipFile &zip)
         } catch (const std::exception &error) {
             throw EntryFailure(error, target);
         }
+    }
+}
+
+void ResponseHandler::checkArchive(const TZipFile &zip) const
+{
+    if (zip.EntryCount() > m_limits.entries)
+        throw EArchiveLimit(
+            QStringLiteral("The archive holds %1 entries, more than the limit of %2 "
+                           "(MaksSteviloDatotek in the settings file); nothing was stored (%3)")
+                .arg(zip.EntryCount())
+                .arg(m_limits.entries)
+                .arg(m_inputFolder));
+    // The sizes the entries claim, before anything is inflated: inflating never goes past the claim.
+    for (const TLocalFile &entry : zip.entries()) {
+        if (qint64(entry.uncompressedSize) > m_limits.entrySize)
+            throw EArchiveLimit(
+                QStringLiteral(
+                    "The archive entry \"%1\" would inflate to %2 bytes, more than the limit of "
+                    "%3 bytes (MaksVelikostDatotekeMB in the settings file); nothing was stored (%4)")
+                    .arg(printable(QString::fromUtf8(entry.fileName)))
+                    .arg(entry.uncompressedSize)
+                    .arg(m_limits.entrySize)
+                    .arg(printable(entryTarget(m_inputFolder, QString::fromUtf8(entry.fileName)))));
     }
 }
 

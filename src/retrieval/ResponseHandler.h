@@ -14,6 +14,17 @@ class Messenger;
 VORN_DECLARE_EXCEPTION(EAnswerTooLarge, Exception)
 // An archive entry name or an announced file name that would lead out of the input folder.
 VORN_DECLARE_EXCEPTION(EUnsafeFileName, Exception)
+// An archive past one of the answer limits: nothing of it is stored.
+VORN_DECLARE_EXCEPTION(EArchiveLimit, Exception)
+
+// What one answer may take, so that a hostile or broken answer cannot exhaust memory or disk. The
+// depository's archives hold one report of at most a few hundred MB.
+struct AnswerLimits
+{
+    qint64 entrySize = qint64(2048) * 1024 * 1024; // inflated size of one archive entry
+    int entries = 100;                             // entries of one archive
+    qint64 errorPage = 1024 * 1024;                // an error page kept for showing
+};
 
 // What the handling of an answer asks of the window.
 class ResponseRecipient
@@ -64,6 +75,7 @@ public:
     void attachTo(ElHTTPSClient &client);
     // Where the next answer's archive is stored.
     void setInputFolder(const QString &folder) { m_inputFolder = folder; }
+    void setLimits(const AnswerLimits &limits) { m_limits = limits; }
 
     void ReceivingHeaders(const QStringList &headerLines);
     void DocumentBegin();
@@ -76,11 +88,13 @@ public:
 private:
     void storeArchive();
     void storeEntries(const class TZipFile &zip);
+    void checkArchive(const class TZipFile &zip) const;
     void handOn();
 
     ResponseRecipient &m_recipient;
     Messenger &m_messenger;
     qint64 m_bodyLimit;
+    AnswerLimits m_limits;
     QString m_inputFolder;
     QString m_receivedFileName;
     QByteArray m_receivedBody;

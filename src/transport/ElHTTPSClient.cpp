@@ -1,13 +1,17 @@
 #include "transport/ElHTTPSClient.h"
 
+#include "common/FileAccess.h"
 #include "transport/ElMemoryCertStorage.h"
 
+#include <algorithm>
 #include <curl/curl.h>
 #include <exception>
 #include <mutex>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <optional>
 #include <QFile>
 #include <QUrl>
 
@@ -31,6 +35,26 @@ bool isHexDigit(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// Adds the certificates of a PEM file to the store; the file is read only when it is a regular file.
+QString loadTrustedCertificates(X509_STORE *store, const QString &path)
+{
+    QFile file(path);
+    if (const QString reason = openRegularFileForReading(file); !reason.isEmpty())
+        return reason;
+    const QByteArray pem = file.readAll();
+    BIO *bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
+    STACK_OF(X509_INFO) *infos = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    int added = 0;
+    for (int i = 0; infos && i < sk_X509_INFO_num(infos); ++i) {
+        X509_INFO *info = sk_X509_INFO_value(infos, i);
+        if (info->x509 && X509_STORE_add_cert(store, info->x509) == 1)
+            ++added;
+    }
+    sk_X509_INFO_pop_free(infos, X509_INFO_free);
+    return added > 0 ? QString() : QStringLiteral("no certificate in PEM form");
+}
+
 } // namespace
 
 QString proxyForDisplay(const QString &url)
@@ -40,6 +64,16 @@ QString proxyForDisplay(const QString &url)
     const QString shown =
         QUrl(hasScheme ? url : QStringLiteral("http://") + url).toDisplayString(QUrl::RemovePassword);
     return hasScheme ? shown : shown.mid(7);
+}
+
+bool hasPlainContentLength(const QString &headerLine)
+{
+    static const QLatin1String name("Content-Length:");
+    if (!headerLine.startsWith(name, Qt::CaseInsensitive))
+        return true;
+    const QString value = headerLine.mid(name.size()).trimmed();
+    return !value.isEmpty() && value.size() <= 18 &&
+           std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 QByteArray encodeUrlForRequest(const QString &url)
@@ -82,9 +116,13 @@ public:
     void run()
     {
         configure();
+        m_started = std::chrono::steady_clock::now();
         const CURLcode result = curl_easy_perform(m_curl);
         if (m_failure)
             std::rethrow_exception(m_failure);
+        if (result == CURLE_OPERATION_TIMEDOUT &&
+            std::chrono::steady_clock::now() - m_started >= m_client.m_timeouts.total)
+            throw ETransportError(totalTimeExceeded());
         if (result != CURLE_OK)
             throw ETransportError(
                 QString::fromUtf8(m_errorText[0] ? m_errorText : curl_easy_strerror(result)));
@@ -114,6 +152,9 @@ private:
         curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.connect.count()));
         curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.idle.count()));
+        // The progress events check the total time too; this also ends a connection that hangs.
+        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS,
+                         long(std::chrono::duration_cast<std::chrono::milliseconds>(timeouts.total).count()));
 
         curl_easy_setopt(m_curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
         curl_easy_setopt(m_curl, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -161,10 +202,22 @@ private:
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
         // Each response starts with its status line; only the final response's lines are kept.
-        if (line.startsWith("HTTP/"))
+        if (line.startsWith("HTTP/")) {
             self->m_headers.clear();
-        if (!line.isEmpty())
-            self->m_headers << QString::fromLatin1(line);
+            self->m_answerBegun = std::chrono::steady_clock::now();
+        }
+        if (line.isEmpty())
+            return size * count;
+        const QString text = QString::fromLatin1(line);
+        if (!hasPlainContentLength(text)) {
+            self->m_failure = std::make_exception_ptr(ETransportError(
+                QStringLiteral(
+                    "The answer's header \"%1\" is no valid length; the answer cannot be read to its "
+                    "end and the fetch was ended.")
+                    .arg(printable(text))));
+            return 0;
+        }
+        self->m_headers << text;
         return size * count;
     }
 
@@ -179,12 +232,51 @@ private:
         return ok ? size * count : 0;
     }
 
+    QString totalTimeExceeded() const
+    {
+        return QStringLiteral("The fetch took longer than its limit of %1 s (MaksCasPrenosa in the settings "
+                              "file) and was ended.")
+            .arg(m_client.m_timeouts.total.count());
+    }
+
+    // The total time and the minimum rate; the rate is measured in whole windows from the answer's start.
+    void checkLimits(qint64 received)
+    {
+        const Timeouts &timeouts = m_client.m_timeouts;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_started >= timeouts.total)
+            throw ETransportError(totalTimeExceeded());
+        if (!m_answerBegun)
+            return;
+        if (!m_windowStart) {
+            m_windowStart = *m_answerBegun;
+            m_windowBytes = 0;
+        }
+        if (now - *m_windowStart < timeouts.rateWindow)
+            return;
+        if (received - m_windowBytes < timeouts.minimumRate * timeouts.rateWindow.count())
+            throw ETransportError(
+                QStringLiteral(
+                    "The answer arrived slower than the minimum of %1 bytes a second over %2 s "
+                    "(MinHitrostPrenosa and OknoHitrostiPrenosa in the settings file); %3 bytes had "
+                    "come, and the fetch was ended.")
+                    .arg(timeouts.minimumRate)
+                    .arg(timeouts.rateWindow.count())
+                    .arg(received));
+        m_windowStart = now;
+        m_windowBytes = received;
+    }
+
     static int reportProgress(void *data, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t)
     {
         auto *self = static_cast<Transfer *>(data);
-        if (!self->m_client.onProgress)
-            return 0;
-        return self->guarded([&] { self->m_client.onProgress(received, total > 0 ? total : -1); }) ? 0 : 1;
+        return self->guarded([&] {
+            self->checkLimits(received);
+            if (self->m_client.onProgress)
+                self->m_client.onProgress(received, total > 0 ? total : -1);
+        })
+                   ? 0
+                   : 1;
     }
 
     static CURLcode prepareTls(CURL *, void *context, void *data)
@@ -195,10 +287,11 @@ private:
 
         if (!client.m_caFile.isEmpty()) {
             ERR_clear_error();
-            if (X509_STORE_load_file(SSL_CTX_get_cert_store(tls),
-                                     QFile::encodeName(client.m_caFile).constData()) != 1) {
-                self->m_failure = std::make_exception_ptr(ETransportError(
-                    QStringLiteral("Cannot load the trusted certificates of %1").arg(client.m_caFile)));
+            if (const QString reason = loadTrustedCertificates(SSL_CTX_get_cert_store(tls), client.m_caFile);
+                !reason.isEmpty()) {
+                self->m_failure = std::make_exception_ptr(
+                    ETransportError(QStringLiteral("Cannot load the trusted certificates of %1: %2")
+                                        .arg(client.m_caFile, reason)));
                 return CURLE_SSL_CACERT_BADFILE;
             }
         }
@@ -252,6 +345,10 @@ private:
     QStringList m_headers;
     bool m_documentBegun = false;
     std::exception_ptr m_failure;
+    std::chrono::steady_clock::time_point m_started;
+    std::optional<std::chrono::steady_clock::time_point> m_answerBegun; // the final status line came
+    std::optional<std::chrono::steady_clock::time_point> m_windowStart;
+    qint64 m_windowBytes = 0;
 };
 
 void ElHTTPSClient::Get(const QString &url)

@@ -26,6 +26,10 @@ public:
     {
         std::chrono::milliseconds connect{std::chrono::seconds(30)}; // TCP and TLS handshake
         std::chrono::seconds idle{120};                              // no byte received
+        std::chrono::seconds total{1800};                            // the whole Get
+        // After the answer has begun, at least minimumRate bytes a second over each rateWindow.
+        qint64 minimumRate = 1024;
+        std::chrono::seconds rateWindow{60};
     };
 
     // The header lines of the final response (status line first, without line ends), once,
@@ -47,7 +51,8 @@ public:
 
     // The storage whose first certificate is presented; none when null or empty.
     void setClientCertStorage(const ElMemoryCertStorage *storage) { m_clientCertStorage = storage; }
-    // A PEM file of authorities trusted in addition to the system's; empty for none.
+    // A PEM file of authorities trusted in addition to the system's; empty for none. It must be a
+    // regular file: a FIFO or device fails the fetch at once.
     void setCAFile(const QString &path) { m_caFile = path; }
     void setTimeouts(const Timeouts &timeouts) { m_timeouts = timeouts; }
     // The proxy that every request goes through, as a tunnel (CONNECT): a URL such as
@@ -58,7 +63,8 @@ public:
 
     // Sends one GET request and returns after the whole answer has been received and the
     // events have run for it. Raises ETransportError when the connection, the TLS handshake
-    // or the transfer fails, and passes on what an event handler raises.
+    // or the transfer fails, when it takes longer than the total time or the answer arrives
+    // slower than the minimum rate, and passes on what an event handler raises.
     void Get(const QString &url);
 
 private:
@@ -69,6 +75,10 @@ private:
     QString m_proxy;
     Timeouts m_timeouts;
 };
+
+// False for a Content-Length header line whose value is not a plain decimal number ("12abc"):
+// such an answer cannot be read to its end.
+bool hasPlainContentLength(const QString &headerLine);
 
 // The URL as sent: blanks, control and non-ASCII characters (as UTF-8) and the characters
 // that a URL cannot carry are percent-encoded; a "%" that starts no escape is encoded too.

@@ -54,6 +54,10 @@ protected:
             database.exec(
                 QStringLiteral("INSERT INTO VORN_REMOTECLAN VALUES ('%1', 'https', '%2', '%3', '', 'MY')")
                     .arg(QString::fromLatin1(p.member), server.serviceUri(p.member), own));
+        // A remote member whose certificate is not in the store.
+        database.exec(
+            QStringLiteral("INSERT INTO VORN_REMOTECLAN VALUES ('NOCERT', 'https', '%1', 'FFFF', '', 'MY')")
+                .arg(server.serviceUri("nocert")));
         // The service path of a member whose depository does not know the operations.
         database.exec(QStringLiteral("INSERT INTO VORN_REMOTECLAN VALUES ('OLD', 'https', "
                                      "'127.0.0.1:%1/kdd/Old.svc/', '%2', '', 'MY')")
@@ -86,7 +90,8 @@ protected:
         QByteArray contents = "[Nastavitve]\n" + settings;
         if (!settings.contains("CAFile="))
             contents += "\nCAFile=" + server.caFile().toUtf8();
-        contents += "\nVhodniImenik=" + program.folder.filePath("in").toUtf8();
+        if (!settings.contains("VhodniImenik="))
+            contents += "\nVhodniImenik=" + program.folder.filePath("in").toUtf8();
         contents += "\nIzhodniImenik=" + program.folder.filePath("out").toUtf8();
         program.writeSettings(contents + "\n");
         window = program.window(arguments);
@@ -346,4 +351,67 @@ TEST_F(FetchEndToEndTest, TextWithoutOperationFetchesNothing)
     EXPECT_TRUE(logLines().contains("Nothing to Get/Import!")) << logLines().join('\n').toStdString();
     EXPECT_TRUE(program.boxes.messages.isEmpty());
     expectSelectionEnabled();
+}
+
+// A fetch that would store where it must not, or present a certificate the configuration did not choose,
+// fails before any request is sent.
+TEST_F(FetchEndToEndTest, FetchesThatMustNotStartSendNoRequest)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray settings;
+        bool ownFetchFirst;
+        QString member;
+        QString box;
+        QString path;
+    } cases[] = {
+        {"empty input folder", "Debug=N\nVhodniImenik=", false, "",
+         "Napaka: EFOpenError, sporočilo: No input folder is set (VhodniImenik", "/kdd/"},
+        {"remote member without certificate after an own-member fetch", "Debug=N", true, "NOCERT",
+         "Napaka: ECertificateNotFound, sporočilo: No usable certificate with the subject key identifier "
+         "FFFF "
+         "is in the certificate store \"MY\" of member NOCERT",
+         "/nocert/"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestWindow &w = start(c.settings);
+        pickType(Positions);
+        if (c.ownFetchFirst)
+            clickGet();
+        program.boxes.messages.clear();
+        w.setRemoteMemberText(c.member);
+        clickGet();
+        ASSERT_EQ(program.boxes.messages.size(), 1);
+        EXPECT_TRUE(program.boxes.messages[0].startsWith(c.box)) << program.boxes.messages[0].toStdString();
+        EXPECT_FALSE(server.accessLogContains(c.path + "Members.svc/MemberAccountPositions?MemberCode=" +
+                                              (c.member.isEmpty() ? "OWN7" : c.member)));
+        EXPECT_FALSE(QFileInfo::exists("/MemberAccountPositions.xml"));
+        expectSelectionEnabled();
+    }
+    // Unattended, the failure reaches the request file's run.
+    const QString request = program.folder.write("request.ini", "[Request]\n");
+    TestWindow &w = start("Debug=N\nVhodniImenik=", {"HostDb", "user", "pwd", request});
+    w.setReportTypeText(Positions);
+    EXPECT_THROW(w.DoGetXML(), EFOpenError);
+}
+
+// Links planted in the input and output folders are replaced by the files written, never followed.
+TEST_F(FetchEndToEndTest, LinksInTheFoldersAreReplacedNeverFollowed)
+{
+    const QString victim = program.folder.write("victim.txt", "victim");
+    ASSERT_TRUE(QFile::link(victim, program.folder.filePath("in/MemberAccountPositions.xml")));
+    ASSERT_TRUE(
+        QFile::link(program.folder.filePath("outside.txt"), program.folder.filePath("out/stanje.txt")));
+    start("Debug=N");
+    pickType(Positions);
+    clickGet();
+    EXPECT_TRUE(program.boxes.messages.isEmpty()) << program.boxes.messages.join('\n').toStdString();
+    for (const char *written : {"in/MemberAccountPositions.xml", "out/stanje.txt"}) {
+        EXPECT_FALSE(QFileInfo(program.folder.filePath(written)).isSymLink()) << written;
+        EXPECT_FALSE(program.folder.read(written).isEmpty()) << written;
+    }
+    EXPECT_EQ(program.folder.read("victim.txt"), "victim");
+    EXPECT_FALSE(QFileInfo::exists(program.folder.filePath("outside.txt")));
 }

@@ -3,9 +3,11 @@
 #include "common/IniFile.h"
 #include "TempDir.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -78,3 +80,41 @@ TEST(WriteAll, WritesEveryByte)
 }
 
 } // namespace
+
+// Appended files are opened without following a link; replacing removes the link itself first.
+TEST(OpenInFolderForWriting, NeverWritesThroughALink)
+{
+    TempDir dir;
+    const QString victim = dir.write("victim.txt", "victim");
+    const QString path = dir.filePath("transa20240115.txt");
+    for (const bool append : {true, false}) {
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::link(victim, path));
+        QFile file;
+        EXPECT_EQ(openInFolderForWriting(file, path, append),
+                  append ? "A link stands at the file's name; it is not followed" : "");
+        EXPECT_EQ(file.isOpen() && writeAll(file, "line"), !append);
+        EXPECT_EQ(QFileInfo(path).isSymLink(), append);
+    }
+    EXPECT_EQ(dir.read("transa20240115.txt"), "line");
+    EXPECT_EQ(dir.read("victim.txt"), "victim");
+}
+
+// A write that fails names the path and the system's reason, here the process's file size limit.
+TEST(FolderSaveFile, AFailedWriteNamesThePathAndTheSystemsReason)
+{
+    TempDir dir;
+    struct rlimit previous = {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FolderSaveFile file(dir.filePath("MemberAccounts.xml"));
+    const bool written = file.open() && file.write(QByteArray(4096, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(file.cannotWriteMessage(),
+              "Cannot write file " + dir.filePath("MemberAccounts.xml") + ": File too large");
+}

@@ -334,6 +334,38 @@ TEST_P(XmlToXlsSQLiteTest, EffectiveDateThatIsNoDateFailsTheExport)
     EXPECT_TRUE(output.files().isEmpty());
 }
 
+// A report past the sheet's limits is refused in the user's terms before the day's workbook is deleted.
+TEST_P(XmlToXlsSQLiteTest, ReportPastTheSheetsLimitsKeepsTheWorkbook)
+{
+    const QList<Bond> tooMany(65536, Bond{"SI0000000001", "1", "2"});
+    const struct
+    {
+        const char *name;
+        QList<Bond> bonds;
+        QString message;
+    } cases[] = {
+        {"bonds", tooMany,
+         "The daily bond values report holds 65536 bonds, more than the 65535 a workbook sheet can hold"},
+        {"principal value",
+         {{"SI0000000001", QByteArray(32768, '1'), "2"}},
+         "The PrincipalValue of the bond with ISIN SI0000000001 has 32768 characters, more than the 32767 a "
+         "workbook cell can hold"},
+        {"ISIN in the error text",
+         {{QByteArray(32750, 'S'), "1", "2"}},
+         "The IsinCode of the bond with ISIN SSS"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        output.write("DailyBondValues_5.3.24.xls", "an old workbook");
+        const QString message =
+            messageOf<EConvertError>([&] { run(dailyBondValuesXml("2024-03-05", c.bonds)); });
+        EXPECT_TRUE(message.startsWith(c.message)) << message.toStdString();
+        EXPECT_TRUE(message.endsWith("the workbook " + output.filePath("DailyBondValues_5.3.24.xls") +
+                                     " was left as it was."));
+        EXPECT_EQ(output.read("DailyBondValues_5.3.24.xls"), "an old workbook");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, XmlToXlsSQLiteTest, testing::Values(HostEngine::SQLite));
 
 } // namespace

@@ -136,3 +136,20 @@ TEST(SettingsTest, FoldersMustBeSetAndExist)
         }
     }
 }
+
+// The limits of a fetch: a positive number is taken, anything else keeps the default.
+TEST(SettingsTest, FetchLimitsTakePositiveNumbersOnly)
+{
+    TempDir dir;
+    const auto read = [&](const QByteArray &lines) {
+        return ReadSettings(dir.write("VornImport.ini", "[Nastavitve]\n" + lines));
+    };
+    const Settings set = read("MaksCasPrenosa=60\nMinHitrostPrenosa=10\nOknoHitrostiPrenosa=5\n"
+                              "MaksVelikostDatotekeMB=300\nMaksSteviloDatotek=7\nMaksVelikostNapakeKB=64\n");
+    EXPECT_EQ(QList<int>({set.FetchTimeLimitSeconds, set.MinTransferRate, set.TransferRateWindowSeconds,
+                          set.MaxEntrySizeMiB, set.MaxArchiveEntries, set.MaxErrorPageKiB}),
+              QList<int>({60, 10, 5, 300, 7, 64}));
+    const Settings kept = read("MaksCasPrenosa=0\nMinHitrostPrenosa=-5\nMaksSteviloDatotek=x\n");
+    EXPECT_EQ(QList<int>({kept.FetchTimeLimitSeconds, kept.MinTransferRate, kept.MaxArchiveEntries}),
+              QList<int>({1800, 1024, 100}));
+}

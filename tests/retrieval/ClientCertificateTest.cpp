@@ -238,18 +238,24 @@ TEST_F(PrepareClientCertificateTest, WithDebugOffNothingIsLogged)
     EXPECT_EQ(clientStorage.count(), 1);
 }
 
-TEST_F(PrepareClientCertificateTest, NoMatchKeepsWhatTheClientStorageHeld)
+// Another member's certificate from an earlier fetch is never presented: without a match, or with a
+// match without data, the client storage is emptied and the fetch fails naming the identifier and store.
+TEST_F(PrepareClientCertificateTest, NoMatchEmptiesTheClientStorageAndFailsNamingKeyAndStore)
 {
-    selection.PrepareClientCertificate(endpoint, "");
     for (const QString keyId : {"0A1B2C3F", "", "0A1B2C3E00"}) {
+        clientStorage.clear();
+        endpoint.certificateSubjectKeyID = "0a1b2c3e";
+        selection.PrepareClientCertificate(endpoint, "");
+        ASSERT_EQ(clientStorage.count(), 1);
         endpoint.certificateSubjectKeyID = keyId;
         messenger.lines.clear();
-        selection.PrepareClientCertificate(endpoint, "2002");
+        const QString message =
+            messageOf<ECertificateNotFound>([&] { selection.PrepareClientCertificate(endpoint, "2002"); });
 
-        ASSERT_EQ(clientStorage.count(), 1);
-        EXPECT_EQ(clientStorage.certificate(0).encoded(), second.encoded());
+        EXPECT_EQ(clientStorage.count(), 0) << keyId.toStdString();
+        EXPECT_TRUE(message.contains("identifier " + keyId + " ") && message.contains("\"osebno\""))
+            << message.toStdString();
         EXPECT_TRUE(messenger.lines.contains("Index of certificate with matching criteria: -1"));
-        EXPECT_FALSE(messenger.lines.contains("Certificate found:"));
         EXPECT_EQ(messenger.lines.mid(messenger.lines.size() - 2),
                   QStringList({"--- certificate preparation end ---", ""}));
     }
@@ -258,7 +264,7 @@ TEST_F(PrepareClientCertificateTest, NoMatchKeepsWhatTheClientStorageHeld)
 TEST_F(PrepareClientCertificateTest, NoMatchOnFirstFetchLeavesTheClientStorageEmpty)
 {
     endpoint.certificateSubjectKeyID = "FFFF";
-    selection.PrepareClientCertificate(endpoint, "");
+    EXPECT_THROW(selection.PrepareClientCertificate(endpoint, ""), ECertificateNotFound);
     EXPECT_EQ(clientStorage.count(), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -308,4 +309,95 @@ TEST_F(ResponseHandlerTest, DebugLogShowsTheFirst64KiBOfEachAnswer)
     recipient.appended.clear();
     answer({"HTTP/1.1 200 OK"}, body);
     EXPECT_TRUE(recipient.appended.isEmpty());
+}
+
+// A hostile or broken archive past a limit is refused with a message naming the limit, nothing stored.
+TEST_F(ResponseHandlerTest, ArchivesPastTheLimitsAreRefusedWithNothingStored)
+{
+    ArchiveBytes::Entry bomb = ArchiveBytes::deflated("Bomb.xml", QByteArray(1000, '\0'));
+    bomb.uncompressedSize = 0xFFFFFFFF; // claims 4 GiB of zero bytes
+    QList<ArchiveBytes::Entry> many;
+    for (int i = 0; i < 101; ++i)
+        many << ArchiveBytes::deflated("R" + QByteArray::number(i) + ".xml", Xml);
+    const struct
+    {
+        const char *name;
+        AnswerLimits limits;
+        QList<ArchiveBytes::Entry> entries;
+        QString message;
+    } cases[] = {
+        {"zip bomb",
+         {},
+         {ArchiveBytes::deflated("A.xml", Xml), bomb},
+         "\"Bomb.xml\" would inflate to 4294967295 bytes, more than the limit of 2147483648 bytes "
+         "(MaksVelikostDatotekeMB"},
+        {"entry past a low limit",
+         {10, 100, 1024},
+         {ArchiveBytes::deflated("A.xml", "eleven byte")},
+         "\"A.xml\" would inflate to 11 bytes, more than the limit of 10 bytes"},
+        {"many entries",
+         {},
+         many,
+         "The archive holds 101 entries, more than the limit of 100 (MaksSteviloDatotek"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messenger.messages.clear();
+        handler.setLimits(c.limits);
+        answer(headersAnnouncing("r.zip"), ArchiveBytes::zip(c.entries), 64 * 1024);
+        ASSERT_EQ(messenger.messages.size(), 1);
+        EXPECT_TRUE(
+            messenger.messages[0].startsWith(QString::fromUtf8("Napaka: EArchiveLimit, sporočilo: ")));
+        EXPECT_TRUE(messenger.messages[0].contains(c.message)) << messenger.messages[0].toStdString();
+        EXPECT_TRUE(inputFiles().isEmpty());
+        EXPECT_TRUE(recipient.imported.isEmpty());
+    }
+}
+
+TEST_F(ResponseHandlerTest, ErrorPagePastItsLimitEndsTheFetchUnshown)
+{
+    ResponseHandler limited(recipient, messenger);
+    limited.setLimits({qint64(1) << 31, 100, 1000});
+    const QByteArray piece(600, 'x');
+    limited.ReceivingHeaders({"HTTP/1.1 500 Error"});
+    limited.DocumentBegin();
+    limited.Data(piece.constData(), piece.size());
+    EXPECT_THROW(limited.Data(piece.constData(), piece.size()), EAnswerTooLarge);
+    limited.ReceivingHeaders({"HTTP/1.1 500 Error", "Content-Length: 1001"});
+    EXPECT_THROW(limited.DocumentBegin(), EAnswerTooLarge);
+    // An archive is not held to the error page's limit.
+    limited.ReceivingHeaders(headersAnnouncing("r.zip") << "Content-Length: 1001");
+    EXPECT_NO_THROW(limited.DocumentBegin());
+    EXPECT_TRUE(recipient.errorPages.isEmpty());
+}
+
+// The report replaces a link (or a dangling one) at its name; nothing outside the folder changes.
+TEST_F(ResponseHandlerTest, LinkAtAReportsNameIsReplacedNeverFollowed)
+{
+    const QString victim = root.write("victim.txt", "victim");
+    for (const QString &target : {victim, root.filePath("outside.txt")}) {
+        QFile::remove(input() + "/A.xml");
+        ASSERT_TRUE(QFile::link(target, input() + "/A.xml"));
+        answer(headersAnnouncing("A.zip"), ArchiveBytes::zip({ArchiveBytes::deflated("A.xml", Xml)}));
+        EXPECT_FALSE(QFileInfo(input() + "/A.xml").isSymLink());
+        EXPECT_EQ(root.read("in/A.xml"), Xml);
+    }
+    EXPECT_EQ(root.read("victim.txt"), "victim");
+    EXPECT_EQ(rootEntries(), (QStringList{"in", "victim.txt"}));
+}
+
+// Control characters of an answer's names are shown escaped, in the message and the debug log.
+TEST_F(ResponseHandlerTest, NamesWithControlCharactersAreShownEscaped)
+{
+    messenger.debugEnabled = true;
+    answer(headersAnnouncing("r\x1b]0;x\x07.zip"), ArchiveBytes::zip({ArchiveBytes::deflated("A.xml", Xml)}));
+    answer(headersAnnouncing("r.zip"), ArchiveBytes::zip({ArchiveBytes::deflated("a\x1b[2J\r\nb.xml", Xml)}));
+    ASSERT_EQ(messenger.messages.size(), 2);
+    EXPECT_TRUE(messenger.messages[0].contains("\"r\\e]0;x\\x07.zip\""))
+        << messenger.messages[0].toStdString();
+    EXPECT_TRUE(messenger.messages[1].contains("\"a\\e[2J\\r\\nb.xml\""))
+        << messenger.messages[1].toStdString();
+    EXPECT_TRUE(messenger.lines.contains("a\\e[2J\\r\\nb.xml"));
+    EXPECT_FALSE(messenger.lines.join(' ').contains(QChar(0x1b)));
+    EXPECT_TRUE(inputFiles().isEmpty());
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -88,6 +89,7 @@ protected:
         server.addDocument("/MemberAccounts", report, "MemberAccounts.zip");
         server.addDocument("/Member Accounts", "blank in the path", "Blank.zip");
         server.addDocument("/empty", QByteArray(), "Empty.zip");
+        server.addDocument("/trickle", QByteArray(64 * 1024, 'x'), "Trickle.zip", 200);
         VORN_START_NGINX(server);
         client.setCAFile(server.caFile());
         client.setTimeouts({2000ms, 2s});
@@ -374,12 +376,69 @@ TEST_F(ElHTTPSClientTest, ProgressShowsTheBytesReceived)
     EXPECT_EQ(received.last(), report.size());
 }
 
-TEST_F(ElHTTPSClientTest, SecondFetchWithoutAMatchingCertificatePresentsTheFirstOne)
+// The certificate of an earlier fetch is never presented for a member without one.
+TEST_F(ElHTTPSClientTest, SecondFetchWithoutAMatchingCertificatePresentsNone)
 {
     selectClientCertificate(NginxTestServer::SecondClientKeyId);
-    selectClientCertificate("\x99\x98");
+    EXPECT_THROW(selectClientCertificate("\x99\x98"), ECertificateNotFound);
 
     client.Get(server.url("/MemberAccounts"));
 
-    EXPECT_TRUE(answer.header("X-Client-Subject").contains("CN=Clan 2002"));
+    EXPECT_TRUE(answer.header("X-Client-Subject").isEmpty());
+    EXPECT_TRUE(answer.headers.value(0).contains(" 400 "));
+}
+
+// A depository that trickles, and an authority file that is a FIFO, end the fetch within its limits, with
+// a message that names the limit.
+TEST_F(ElHTTPSClientTest, LimitsEndTheFetchNamingThem)
+{
+    selectClientCertificate(NginxTestServer::FirstClientKeyId);
+    const QString fifo = stores.filePath("ca-fifo.pem");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct
+    {
+        const char *name;
+        ElHTTPSClient::Timeouts timeouts;
+        QString caFile;
+        QString message;
+        qint64 atMostMs;
+    } cases[] = {
+        {"total time",
+         {2000ms, 120s, 3s, 1, 60s},
+         server.caFile(),
+         "longer than its limit of 3 s (MaksCasPrenosa",
+         8000},
+        {"minimum rate",
+         {2000ms, 120s, 60s, 1024, 2s},
+         server.caFile(),
+         "slower than the minimum of 1024 bytes a second over 2 s",
+         8000},
+        {"FIFO authority file", {2000ms, 120s, 3s, 1, 60s}, fifo, "Not a regular file", 2000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.setTimeouts(c.timeouts);
+        client.setCAFile(c.caFile);
+        QElapsedTimer timer;
+        timer.start();
+        const QString message = transportError([&] { client.Get(server.url("/trickle")); });
+        EXPECT_TRUE(message.contains(c.message)) << message.toStdString();
+        EXPECT_LT(timer.elapsed(), c.atMostMs);
+    }
+}
+
+TEST(HasPlainContentLength, RefusesALengthThatIsNoNumber)
+{
+    const struct
+    {
+        const char *line;
+        bool plain;
+    } cases[] = {
+        {"Content-Length: 12", true},   {"content-length:0", true},
+        {"Content-Type: 12abc", true},  {"Content-Length: 12abc", false},
+        {"Content-Length: -1", false},  {"Content-Length: ", false},
+        {"Content-Length: 1 2", false}, {"Content-Length: 99999999999999999999", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(hasPlainContentLength(c.line), c.plain) << c.line;
 }
