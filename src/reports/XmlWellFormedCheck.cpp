@@ -52,7 +52,7 @@ struct NameTables
     std::array<uint64_t, 1024> name{};
 };
 
-constexpr NameTables nameTables()
+NameTables nameTables()
 {
     NameTables tables;
     for (unsigned c = 0; c < 0x10000; ++c) {
@@ -62,16 +62,21 @@ constexpr NameTables nameTables()
     return tables;
 }
 
-constexpr NameTables names = nameTables();
+// Made on first use (a compiler's limit on compile-time work is lower than the 65,536 steps).
+const NameTables &names()
+{
+    static const NameTables tables = nameTables();
+    return tables;
+}
 
 bool isNameStartCode(unsigned c)
 {
-    return c < 0x10000 ? names.start[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
+    return c < 0x10000 ? names().start[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
 }
 
 bool isNameCode(unsigned c)
 {
-    return c < 0x10000 ? names.name[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
+    return c < 0x10000 ? names().name[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
 }
 
 QString quoted(std::string_view text)
