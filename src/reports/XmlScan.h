@@ -170,6 +170,22 @@ template<const StopSet &set, Path path = fastestPath> inline const char *find(co
     return scanBytes(p, set.table);
 }
 
+// The first byte from `p` on that is no blank, looking at 16 bytes at most: the end of the
+// indentation of a line (at most 15 blanks). The 16 bytes from `p` must be readable.
+inline const char *blanksEnd(const char *p)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const unsigned other = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')))) & 0xFFFFu;
+    return p + (other ? __builtin_ctz(other) : 16);
+#else
+    const char *const end = p + 16;
+    while (p < end && *p == ' ')
+        ++p;
+    return p;
+#endif
+}
+
 // Whether the `size` bytes at `a` and at `b` are the same; the bytes up to `size` rounded up to
 // 16 must be readable at both.
 inline bool sameBytes(const char *a, const char *b, size_t size)

@@ -335,7 +335,12 @@ void XmlWellFormedCheck::plainContent()
 {
     const char *p = m_p;
     while (!m_open.empty()) {
-        const char *const tag = XmlScan::find<XmlScan::textStops>(p, m_end);
+        // Mostly the text between two tags is a line end and the next line's indentation.
+        const char *tag = p;
+        if (*p == '\n' && m_end - p > 16)
+            tag = XmlScan::blanksEnd(p + 1);
+        if (*tag != '<')
+            tag = XmlScan::find<XmlScan::textStops>(tag, m_end);
         m_p = m_commit = tag;
         if (*tag != '<' || m_end - tag < 3)
             return;
