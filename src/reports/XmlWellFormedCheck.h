@@ -73,6 +73,8 @@ private:
     void topLevel();
     void content();
     void plainContent();
+    void plainContentSteps();
+    void plainContentVex();
     void pushElement(const char *name, size_t length, size_t bindings, bool spare);
     void text();
     void otherCharacters();
