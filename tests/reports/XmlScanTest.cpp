@@ -69,20 +69,6 @@ TEST(XmlScanTest, Utf8RunsTakeOnlyAllowedCharacters)
     }
 }
 
-TEST(XmlScanTest, SameBytesSeesADifferenceAnywhere)
-{
-    const std::string name = "MemberAccountPositionsAndMore---";
-    for (size_t size = 1; size <= 30; ++size) {
-        for (size_t at = 0; at < size; ++at) {
-            std::string other = name;
-            other[at] = 'x';
-            EXPECT_TRUE(XmlScan::sameBytes(name.c_str(), name.c_str(), size));
-            EXPECT_FALSE(XmlScan::sameBytes(name.c_str(), other.c_str(), size)) << size << " at " << at;
-            EXPECT_TRUE(XmlScan::sameBytes(name.c_str(), other.c_str(), at)) << size << " at " << at;
-        }
-    }
-}
-
 // The quick path for plain content compares and copies names in pieces of 16 bytes.
 TEST(XmlScanTest, PlainContentComparesLongNamesWhole)
 {
