@@ -1,8 +1,11 @@
 #include "reports/XmlWellFormedCheck.h"
 
+#include "reports/XmlScan.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -10,81 +13,18 @@ namespace {
 constexpr std::string_view xmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view xmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
-constexpr bool isSpace(char c)
-{
-    return c == ' ' || c == '\n' || c == '\t' || c == '\r';
-}
-
-constexpr bool isAsciiNameStart(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
-constexpr bool isAsciiName(unsigned char c)
-{
-    return isAsciiNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-constexpr bool isControl(unsigned char c)
-{
-    return c < 0x20 && c != '\t' && c != '\n' && c != '\r';
-}
-
-// Per byte: 1 where a scan of the construct has to look closer. Bytes from 0x80 on start a
-// character of several bytes, which is decoded and checked.
-using StopTable = std::array<uint8_t, 256>;
-
-constexpr StopTable stopTable(std::string_view stops)
-{
-    StopTable table{};
-    for (unsigned c = 0; c < 256; ++c)
-        table[c] = c >= 0x80 || isControl(static_cast<unsigned char>(c));
-    for (char c : stops)
-        table[static_cast<unsigned char>(c)] = 1;
-    return table;
-}
-
-constexpr StopTable textStops = stopTable("<&]");
-constexpr StopTable attributeStops = stopTable("<&\"'");
-constexpr StopTable commentStops = stopTable("-");
-constexpr StopTable piStops = stopTable("?");
-constexpr StopTable cdataStops = stopTable("]");
+using XmlScan::isAsciiName;
+using XmlScan::isSpace;
 
 constexpr std::array<uint8_t, 256> asciiNameTable()
 {
     std::array<uint8_t, 256> table{};
     for (unsigned c = 0; c < 128; ++c)
-        table[c] = isAsciiNameStart(c) ? 3 : isAsciiName(c) ? 1 : 0;
+        table[c] = XmlScan::isAsciiNameStart(c) ? 3 : isAsciiName(c) ? 1 : 0;
     return table;
 }
 
 constexpr std::array<uint8_t, 256> asciiNames = asciiNameTable(); // 1: name character, 2: also a first one
-
-constexpr StopTable nameStopTable()
-{
-    StopTable table{};
-    for (unsigned c = 0; c < 256; ++c)
-        table[c] = !(asciiNames[c] & 1);
-    return table;
-}
-
-constexpr StopTable nameStops = nameStopTable();
-
-// The first byte from `p` on that `stops` marks. The text ends with a zero byte, which every
-// table marks, so the scan needs no test for the end.
-inline const char *scan(const char *p, const StopTable &stops)
-{
-    for (;; p += 4) {
-        if (stops[static_cast<unsigned char>(p[0])])
-            return p;
-        if (stops[static_cast<unsigned char>(p[1])])
-            return p + 1;
-        if (stops[static_cast<unsigned char>(p[2])])
-            return p + 2;
-        if (stops[static_cast<unsigned char>(p[3])])
-            return p + 3;
-    }
-}
 
 bool isXmlChar(unsigned c)
 {
@@ -92,7 +32,7 @@ bool isXmlChar(unsigned c)
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-bool isNameStartCode(unsigned c)
+constexpr bool nameStartRanges(unsigned c)
 {
     return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
            (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
@@ -100,9 +40,43 @@ bool isNameStartCode(unsigned c)
            (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
 }
 
+constexpr bool nameRanges(unsigned c)
+{
+    return nameStartRanges(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+// The characters below U+10000 that may begin a name and that may continue one, a bit each.
+struct NameTables
+{
+    std::array<uint64_t, 1024> start{};
+    std::array<uint64_t, 1024> name{};
+};
+
+NameTables nameTables()
+{
+    NameTables tables;
+    for (unsigned c = 0; c < 0x10000; ++c) {
+        tables.start[c / 64] |= uint64_t(nameStartRanges(c)) << (c % 64);
+        tables.name[c / 64] |= uint64_t(nameRanges(c)) << (c % 64);
+    }
+    return tables;
+}
+
+// Made on first use (a compiler's limit on compile-time work is lower than the 65,536 steps).
+const NameTables &names()
+{
+    static const NameTables tables = nameTables();
+    return tables;
+}
+
+bool isNameStartCode(unsigned c)
+{
+    return c < 0x10000 ? names().start[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
+}
+
 bool isNameCode(unsigned c)
 {
-    return isNameStartCode(c) || c == 0xB7 || (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+    return c < 0x10000 ? names().name[c / 64] >> (c % 64) & 1 : c <= 0xEFFFF;
 }
 
 QString quoted(std::string_view text)
@@ -155,6 +129,12 @@ template<class Item, class KeyOf> const Item *repeatedKey(const std::vector<cons
         if (keyOf(*sorted[i]) == keyOf(*sorted[i - 1]))
             return sorted[i];
     return nullptr;
+}
+
+// `size` rounded up to a multiple of 16.
+constexpr size_t roundedUp(size_t size)
+{
+    return (size + 15) & ~size_t(15);
 }
 
 } // namespace
@@ -300,6 +280,9 @@ void XmlWellFormedCheck::topLevel()
 void XmlWellFormedCheck::content()
 {
     do {
+        plainContent();
+        if (m_open.empty())
+            return;
         text();
         if (m_p == m_end)
             return;
@@ -329,11 +312,96 @@ void XmlWellFormedCheck::content()
     } while (!m_open.empty());
 }
 
+// Puts the element on the stack of open elements. Its name is copied in pieces of 16 bytes
+// when `spare` says that the name's piece at the end can be read whole.
+inline void XmlWellFormedCheck::pushElement(const char *name, size_t length, size_t bindings, bool spare)
+{
+    const size_t offset = m_open.empty() ? 0 : m_open.back().nameOffset + m_open.back().nameLength;
+    // Room for the last piece of the copy, and for that of a comparison with the name.
+    if (m_names.size() < offset + roundedUp(length))
+        m_names.resize(std::max(2 * m_names.size(), offset + roundedUp(length) + 256));
+    if (spare)
+        XmlScan::copyBytes(m_names.data() + offset, name, length);
+    else
+        std::memcpy(m_names.data() + offset, name, length);
+    m_open.push_back({offset, length, bindings});
+}
+
+// The common forms of content, taken without the general steps: text without references,
+// start tags without attributes or prefix, and end tags that name their element followed by
+// '>'. Whatever else comes is left at the cursor, untouched, for the general steps, which
+// then find any fault in it as they would without this path.
+[[gnu::always_inline]] inline void XmlWellFormedCheck::plainContentSteps()
+{
+    const char *p = m_p;
+    while (!m_open.empty()) {
+        // Mostly the text between two tags is a line end and the next line's indentation.
+        const char *tag = p;
+        if (*p == '\n' && m_end - p > 16)
+            tag = XmlScan::blanksEnd(p + 1);
+        if (*tag != '<')
+            tag = XmlScan::find<XmlScan::textStops>(tag, m_end);
+        m_p = m_commit = tag;
+        if (*tag != '<' || m_end - tag < 3)
+            return;
+        if (tag[1] == '/') {
+            const OpenElement &open = m_open.back();
+            const char *const name = tag + 2;
+            if (size_t(m_end - name) < roundedUp(open.nameLength) || name[open.nameLength] != '>' ||
+                !XmlScan::sameBytes(name, m_names.data() + open.nameOffset, open.nameLength))
+                return;
+            if (m_bindings.size() != open.bindings)
+                m_bindings.resize(open.bindings);
+            m_open.pop_back();
+            p = name + open.nameLength + 1;
+        } else {
+            if (!(asciiNames[static_cast<unsigned char>(tag[1])] & 2))
+                return;
+            const char *const nameEnd = XmlScan::find<XmlScan::nameStops>(tag + 2, m_end);
+            if (*nameEnd != '>' || nameEnd == m_end)
+                return;
+            const size_t length = size_t(nameEnd - tag - 1);
+            if (size_t(m_end - tag - 1) < roundedUp(length))
+                return;
+            // An element that holds nothing but text ends before it need be put on the stack.
+            const char *const value = nameEnd + 1;
+            const char *const valueEnd = XmlScan::find<XmlScan::textStops>(value, m_end);
+            if (*valueEnd == '<' && valueEnd[1] == '/' && size_t(m_end - valueEnd - 2) >= roundedUp(length) &&
+                valueEnd[2 + length] == '>' && XmlScan::sameBytes(valueEnd + 2, tag + 1, length)) {
+                p = valueEnd + 3 + length;
+                continue;
+            }
+            pushElement(tag + 1, length, m_bindings.size(), true);
+            p = value;
+        }
+    }
+    m_p = m_commit = p;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same steps in the three-operand (VEX) form of the same vector instructions, which spares
+// the register copies of SSE2's two-operand form, on processors that have it.
+[[gnu::target("avx")]] void XmlWellFormedCheck::plainContentVex()
+{
+    plainContentSteps();
+}
+#endif
+
+void XmlWellFormedCheck::plainContent()
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool vex = __builtin_cpu_supports("avx");
+    if (vex)
+        return plainContentVex();
+#endif
+    plainContentSteps();
+}
+
 // Character data up to the next markup or reference, or to the end of what has been fed.
 void XmlWellFormedCheck::text()
 {
     for (;;) {
-        m_p = scan(m_p, textStops);
+        m_p = XmlScan::find<XmlScan::textStops>(m_p, m_end);
         m_commit = m_p;
         if (m_p == m_end || *m_p == '<' || *m_p == '&')
             return;
@@ -345,8 +413,18 @@ void XmlWellFormedCheck::text()
             ++m_p;
             continue;
         }
-        otherCharacter();
+        otherCharacters();
     }
+}
+
+// The characters from the cursor to the next ASCII byte, when all are allowed; otherwise the
+// first one, with its fault.
+void XmlWellFormedCheck::otherCharacters()
+{
+    if (const size_t run = XmlScan::validUtf8Run(m_p, m_end))
+        m_p += run;
+    else
+        otherCharacter();
 }
 
 void XmlWellFormedCheck::otherCharacter()
@@ -447,8 +525,7 @@ void XmlWellFormedCheck::startTag()
         m_bindings.resize(outerBindings);
         return;
     }
-    m_open.push_back({m_names.size(), name.text.size(), outerBindings});
-    m_names.append(name.text);
+    pushElement(name.text.data(), name.text.size(), outerBindings, false);
 }
 
 void XmlWellFormedCheck::attributeValue(Attribute &attribute)
@@ -458,7 +535,7 @@ void XmlWellFormedCheck::attributeValue(Attribute &attribute)
         fail(m_p, QStringLiteral("Attribute value without quotes"));
     attribute.valueBegin = ++m_p;
     for (;;) {
-        m_p = scan(m_p, attributeStops);
+        m_p = XmlScan::find<XmlScan::attributeStops>(m_p, m_end);
         if (m_p == m_end)
             needMore();
         const char c = *m_p;
@@ -471,7 +548,7 @@ void XmlWellFormedCheck::attributeValue(Attribute &attribute)
         else if (c == '&')
             reference();
         else
-            otherCharacter();
+            otherCharacters();
     }
     attribute.valueEnd = m_p++;
 }
@@ -556,7 +633,6 @@ void XmlWellFormedCheck::endTag()
     skipSpace();
     expect('>', "at the end of an end tag");
     m_bindings.resize(open.bindings);
-    m_names.resize(open.nameOffset);
     m_open.pop_back();
 }
 
@@ -564,11 +640,11 @@ void XmlWellFormedCheck::comment()
 {
     m_p += 4;
     for (;;) {
-        m_p = scan(m_p, commentStops);
+        m_p = XmlScan::find<XmlScan::commentStops>(m_p, m_end);
         if (m_p == m_end)
             needMore();
         if (*m_p != '-') {
-            otherCharacter();
+            otherCharacters();
             continue;
         }
         require(2);
@@ -605,11 +681,11 @@ void XmlWellFormedCheck::processingInstruction()
     if (!skipSpace())
         fail(m_p, QStringLiteral("Malformed processing instruction"));
     for (;;) {
-        m_p = scan(m_p, piStops);
+        m_p = XmlScan::find<XmlScan::piStops>(m_p, m_end);
         if (m_p == m_end)
             needMore();
         if (*m_p != '?') {
-            otherCharacter();
+            otherCharacters();
             continue;
         }
         require(2);
@@ -625,11 +701,11 @@ void XmlWellFormedCheck::cdataSection()
 {
     m_p += 9;
     for (;;) {
-        m_p = scan(m_p, cdataStops);
+        m_p = XmlScan::find<XmlScan::cdataStops>(m_p, m_end);
         if (m_p == m_end)
             needMore();
         if (*m_p != ']') {
-            otherCharacter();
+            otherCharacters();
             continue;
         }
         require(3);
@@ -682,7 +758,7 @@ const char *XmlWellFormedCheck::ncNameEnd(const char *from) const
         return p;
     p += length;
     for (;;) {
-        p = scan(p, nameStops);
+        p = XmlScan::find<XmlScan::nameStops>(p, m_end);
         if (p == m_end)
             needMore();
         if (static_cast<unsigned char>(*p) < 0x80 || !isNameCode(character(p, &length)))

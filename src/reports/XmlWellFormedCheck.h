@@ -72,7 +72,12 @@ private:
     void xmlDeclaration();
     void topLevel();
     void content();
+    void plainContent();
+    void plainContentSteps();
+    void plainContentVex();
+    void pushElement(const char *name, size_t length, size_t bindings, bool spare);
     void text();
+    void otherCharacters();
     void otherCharacter();
     void reference();
     void startTag();
@@ -112,7 +117,9 @@ private:
     bool m_started = false;
     bool m_rootSeen = false;
     bool m_finished = false;
-    std::string m_names; // the qualified names of the open elements, one after the other
+    // The qualified names of the open elements, one after the other, and room after them; the
+    // stack of open elements tells where each name is.
+    std::string m_names;
     std::vector<OpenElement> m_open;
     std::vector<Binding> m_bindings;
     std::vector<Attribute> m_attributes;
