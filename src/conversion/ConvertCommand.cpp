@@ -6,11 +6,13 @@
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/RunRecord.h"
 #include "export/XmlToXls.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -179,6 +181,23 @@ int exitCodeOf(ImportResult result)
     return ExitFailed;
 }
 
+// The journal entry of a conversion, with the stored report it reads when it lies in the input folder
+// under the operation's name.
+JournalEntry convertEntry(const ConvertOptions &options, const ImportRequest &request)
+{
+    JournalEntry entry;
+    entry.program = QStringLiteral("VornConvert");
+    entry.mode = QStringLiteral("convert");
+    entry.action = QStringLiteral("convert");
+    entry.member = request.memberCode();
+    entry.reportType = options.typeText;
+    const QString suffix = request.FileSuffix.isEmpty() ? QString() : u'_' + request.FileSuffix;
+    const QString report = joinPath(request.InputFolder, request.name + suffix + QStringLiteral(".xml"));
+    if (QFileInfo(report).isFile())
+        entry.stored << DescribeFile(report, false);
+    return entry;
+}
+
 } // namespace
 
 int RunVornConvert(const QStringList &arguments, const QString &programFolder, QTextStream &out,
@@ -232,9 +251,13 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
                 return ExitFailed;
             return outcome.missingIsins > 0 ? ExitMissingSecurities : ExitSucceeded;
         }
-        const ImportOutcome outcome = DoImport(request, messenger);
-        if (outcome.result == ImportResult::NoConverter)
+        JournalEntry entry = convertEntry(options, request);
+        const ImportOutcome outcome = DoImportRecorded(request, messenger, entry);
+        if (outcome.result == ImportResult::NoConverter) {
             err << "No converter for the report type \"" << options.typeText << "\"" << Qt::endl;
+            entry.succeeded = false;
+        }
+        FinishRun(entry, JournalOf(settings), [&err](const QString &line) { err << line << Qt::endl; });
         return exitCodeOf(outcome.result);
     } catch (const std::exception &error) {
         err << exceptionClassName(error) << ": " << exceptionMessage(error) << Qt::endl;

@@ -1,3 +1,4 @@
+#include "common/PlatformNotes.h"
 #include "conversion/ConvertCommand.h"
 
 #include <cstdio>
@@ -6,6 +7,7 @@
 
 int main(int argc, char **argv)
 {
+    QuietPlatformNotes();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

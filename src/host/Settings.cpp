@@ -36,6 +36,8 @@ Settings ReadSettings(const QString &path)
     settings.Debug = yes("Debug");
     settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
     settings.FilePath = path;
+    settings.JournalPath = file.readString(options, QStringLiteral("Dnevnik"), QString());
+    settings.JournalMaxBytes = file.readInteger(options, QStringLiteral("DnevnikVelikost"), 0);
     return settings;
 }
 

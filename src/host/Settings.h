@@ -16,6 +16,8 @@ struct Settings
     bool Debug = false;                // Nastavitve/Debug exactly "D": the "Debug" box starts ticked
     QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
     QString FilePath;                  // the settings file these were read from, for messages
+    QString JournalPath;        // Nastavitve/Dnevnik: the run journal; empty for the user's state folder
+    qint64 JournalMaxBytes = 0; // Nastavitve/DnevnikVelikost: bytes before it rotates; 0 for 10 MB
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended
