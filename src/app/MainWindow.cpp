@@ -583,7 +583,9 @@ void TfrmMain::convertStoredReport(const QString &typeText)
         return;
     if (!m_commandLine.Unattended)
         RequiredInputFolder(m_settings); // an empty one would read the reports from the root
-    m_run.action = QStringLiteral("convert");
+    // Unattended, the dispatch only notes where the report lies: nothing is converted.
+    if (!m_commandLine.Unattended)
+        m_run.action = QStringLiteral("convert");
     importReport(typeText.mid(typeText.indexOf(u'-') + 1).trimmed());
 }
 

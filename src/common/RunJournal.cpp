@@ -148,9 +148,13 @@ QString RunSummaryLine(const JournalEntry &entry)
                                     : QStringLiteral("wrote %1 (%2 bytes)").arg(file.path).arg(file.size));
     if (entry.missingSecurities > 0)
         parts << QStringLiteral("%1 securities not found in the host database").arg(entry.missingSecurities);
-    if (!entry.succeeded)
-        parts << QStringLiteral("failed: ") +
-                     QString(entry.result).replace(u'\r', u' ').replace(u'\n', u' ').simplified();
+    // The securities not found are counted above; what else the result says is the failure.
+    QStringList failure;
+    for (const QString &line : entry.result.split(u'\n'))
+        if (!line.trimmed().isEmpty() && !line.trimmed().startsWith(QLatin1String("Manjka VP za ISIN:")))
+            failure << line.simplified();
+    if (!entry.succeeded && !failure.isEmpty())
+        parts << QStringLiteral("failed: ") + failure.join(u' ');
     else if (parts.isEmpty())
         parts << QStringLiteral("nothing stored or written");
     return QStringLiteral("Summary of %1: ")
