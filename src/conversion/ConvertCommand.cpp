@@ -50,7 +50,8 @@ const char kHelp[] =
     "\n"
     "The aliases (aliases.ini beside the program, or VORNIMPORT_ALIASES), the host configuration\n"
     "and the type table tipi.ini are those of VornImport. Log lines go to standard output, message\n"
-    "boxes and errors to standard error.\n"
+    "boxes, errors and the run's summary line to standard error. Each run is appended to the run\n"
+    "journal (see VornImport --history).\n"
     "\n"
     "Exit codes:\n"
     "  0  the conversion reported its OK text\n"
@@ -219,6 +220,7 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         return ExitFailed;
     }
     ConsoleMessenger messenger(out, err);
+    RunJournal journal; // the user's, until the settings name another
     try {
         const QString settingsFile = options.settingsFile.isEmpty()
                                          ? joinPath(programFolder, QStringLiteral("VornImport.ini"))
@@ -226,6 +228,7 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         const Settings settings =
             options.settingsFile.isEmpty() ? ReadSettings(settingsFile) : ReadNamedSettings(settingsFile);
         // Checked before anything else runs: an empty one would put every file at the root.
+        journal = JournalOf(settings);
         RequiredInputFolder(settings);
         RequiredOutputFolder(settings);
         messenger.debugEnabled = options.debug || settings.Debug;
@@ -257,10 +260,18 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
             err << "No converter for the report type \"" << options.typeText << "\"" << Qt::endl;
             entry.succeeded = false;
         }
-        FinishRun(entry, JournalOf(settings), [&err](const QString &line) { err << line << Qt::endl; });
+        FinishRun(entry, journal, [&err](const QString &line) { err << line << Qt::endl; });
         return exitCodeOf(outcome.result);
     } catch (const std::exception &error) {
         err << exceptionClassName(error) << ": " << exceptionMessage(error) << Qt::endl;
+        // A run that ended before its conversion is journaled too, with its failure.
+        JournalEntry entry;
+        entry.program = QStringLiteral("VornConvert");
+        entry.mode = entry.action = QStringLiteral("convert");
+        entry.reportType = options.typeText;
+        entry.result = exceptionClassName(error) + QStringLiteral(": ") + exceptionMessage(error);
+        if (const QString failure = journal.append(entry); !failure.isEmpty())
+            err << failure << Qt::endl;
         return ExitFailed;
     }
 }

@@ -172,14 +172,11 @@ TEST(ConsoleCommands, HistoryShowsTheLastRunsOfTheJournal)
 {
     // The program finds the journal where this test writes it: in the state folder of the test's main.
     const RunJournal journal;
+    JournalEntry entry{"VornConvert", "convert", "convert"};
+    entry.result = "import stanje OK";
+    entry.succeeded = true;
     for (const char *member : {"M1", "M2", "M3"}) {
-        JournalEntry entry;
-        entry.program = "VornConvert";
-        entry.mode = "convert";
-        entry.action = "convert";
         entry.member = member;
-        entry.result = "import stanje OK";
-        entry.succeeded = true;
         ASSERT_EQ(journal.append(entry), "");
     }
     const ProgramRun run = runProgram(VORN_IMPORT_EXECUTABLE, {"--history", "2"});

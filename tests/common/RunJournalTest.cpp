@@ -53,14 +53,6 @@ TEST(RunJournal, RecordsAreReadBackWithoutSecretsInTheUrl)
     EXPECT_TRUE(FormatHistory(records).contains("OK second"));
 }
 
-TEST(RunJournal, DefaultPathLiesInTheStateFolder)
-{
-    const QByteArray before = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", "/var/state-test");
-    EXPECT_EQ(RunJournal::DefaultPath(), "/var/state-test/vornimport/journal.jsonl");
-    qputenv("XDG_STATE_HOME", before);
-}
-
 TEST(RunJournal, AJournalThatCannotBeWrittenSaysSoAndDoesNotThrow)
 {
     const TempDir dir;
