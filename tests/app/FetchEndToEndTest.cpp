@@ -483,4 +483,3 @@ TEST_F(FetchEndToEndTest, OperatorCancelsASlowFetchAndNothingIsStored)
     EXPECT_TRUE(folderFiles("in").isEmpty());
     expectSelectionEnabled();
 }
-

@@ -105,7 +105,8 @@ TEST_F(TransferReportTest, SelectionIsLockedAndTheStatusCountsTheBytes)
         EXPECT_FALSE(state.buttonEnabled);
         // Once the length is announced, the status names the total too.
         const QRegularExpressionMatch match =
-            QRegularExpression("^Received (\\d+)(?: of 524288)? bytes(?:, [\\d.]+ KB/s)?$").match(state.status);
+            QRegularExpression("^Received (\\d+)(?: of 524288)? bytes(?:, [\\d.]+ KB/s)?$")
+                .match(state.status);
         ASSERT_TRUE(match.hasMatch()) << state.status.toStdString();
         shownCounts << match.captured(1).toLongLong();
     }
