@@ -479,6 +479,7 @@ void TfrmMain::noteAnswer()
 {
     m_run.httpStatus = m_response->HttpStatus();
     m_run.bytesReceived = m_response->ReceivedBody().size();
+    m_run.stored.clear(); // what the archive left, not what the conversion took it for
     for (const QString &path : m_response->StoredFiles())
         m_run.stored << DescribeFile(path, false);
     if (m_run.action != u"fetch")

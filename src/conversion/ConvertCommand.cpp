@@ -12,7 +12,6 @@
 #include "host/Settings.h"
 #include "retrieval/ReportCatalogue.h"
 
-#include <QFileInfo>
 #include <QTextStream>
 
 namespace {
@@ -182,8 +181,7 @@ int exitCodeOf(ImportResult result)
     return ExitFailed;
 }
 
-// The journal entry of a conversion, with the stored report it reads when it lies in the input folder
-// under the operation's name.
+// The journal entry of a conversion.
 JournalEntry convertEntry(const ConvertOptions &options, const ImportRequest &request)
 {
     JournalEntry entry;
@@ -192,10 +190,6 @@ JournalEntry convertEntry(const ConvertOptions &options, const ImportRequest &re
     entry.action = QStringLiteral("convert");
     entry.member = request.memberCode();
     entry.reportType = options.typeText;
-    const QString suffix = request.FileSuffix.isEmpty() ? QString() : u'_' + request.FileSuffix;
-    const QString report = joinPath(request.InputFolder, request.name + suffix + QStringLiteral(".xml"));
-    if (QFileInfo(report).isFile())
-        entry.stored << DescribeFile(report, false);
     return entry;
 }
 

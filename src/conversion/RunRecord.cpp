@@ -4,6 +4,7 @@
 #include "host/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <sys/stat.h>
 
 FolderSnapshot::FolderSnapshot(const QString &folder) : m_folder(folder), m_files(read(folder)) {}
@@ -50,6 +51,12 @@ ImportOutcome DoImportRecorded(const ImportRequest &request, Messenger &messenge
     const ImportOutcome outcome = DoImport(request, messenger, table);
     if (outcome.result == ImportResult::FetchedPathRecorded)
         return outcome;
+    // The stored report the converter read, when it lies under the operation's name.
+    const QString suffix = request.FileSuffix.isEmpty() ? QString() : u'_' + request.FileSuffix;
+    const QString base = request.name.section(u'.', 0, 0);
+    const QString report = joinPath(request.InputFolder, base + suffix + QStringLiteral(".xml"));
+    if (entry.stored.isEmpty() && QFileInfo(report).isFile())
+        entry.stored << DescribeFile(report, false);
     for (const QString &path : before.changedFiles())
         entry.written << DescribeFile(path, true);
     entry.missingSecurities = int(outcome.message.count(QStringLiteral("Manjka VP za ISIN:")));

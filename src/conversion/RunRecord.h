@@ -34,8 +34,9 @@ private:
     QHash<QString, Stamp> m_files;
 };
 
-// Runs DoImport and notes in entry what the conversion did: the import files written with their records
-// and checksums, the securities not found, the result message and whether it succeeded.
+// Runs DoImport and notes in entry what the conversion did: the stored report it read (when none is noted
+// yet and it lies under the operation's name), the import files written with their records and checksums, the
+// securities not found, the result message and whether it succeeded.
 ImportOutcome DoImportRecorded(const ImportRequest &request, Messenger &messenger, JournalEntry &entry,
                                const DispatchTable &table = standardDispatchTable());
 
