@@ -1,5 +1,6 @@
 #include "app/ConsoleCommands.h"
 
+#include "conversion/RunRecord.h"
 #include "host/Settings.h"
 #include "retrieval/SetupCheck.h"
 
@@ -11,6 +12,7 @@ namespace {
 const char kHelp[] =
     "Usage: VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]\n"
     "       VornImport --check ALIAS USER PASSWORD [MEMBER]\n"
+    "       VornImport --history [N]\n"
     "       VornImport --help | --version\n"
     "\n"
     "Fetches member reports from the depository with the member's client certificate and converts\n"
@@ -24,6 +26,9 @@ const char kHelp[] =
     "             certificate store and the client certificate of the own member (or of the remote\n"
     "             member MEMBER), and a connection to the depository. One line per check: OK, WARN\n"
     "             or FAIL, with what to do for WARN and FAIL. Nothing is fetched or stored.\n"
+    "  --history  show the last N runs of the run journal (10 by default) as a table; the journal is\n"
+    "             the file of the setting Dnevnik, by default\n"
+    "             $XDG_STATE_HOME/vornimport/journal.jsonl (~/.local/state/vornimport/journal.jsonl)\n"
     "  --help     show this text\n"
     "  --version  show the program's version\n"
     "\n"
@@ -57,12 +62,26 @@ int runCheck(const QStringList &arguments, const QString &programFilePath, QText
     return check.run() ? 0 : 1;
 }
 
+int runHistory(const QStringList &arguments, const QString &programFilePath, QTextStream &out,
+               QTextStream &err)
+{
+    bool ok = true;
+    const int count = arguments.isEmpty() ? 10 : arguments[0].toInt(&ok);
+    if (arguments.size() > 1 || !ok || count < 1) {
+        err << "Usage: VornImport --history [N], N a number of runs of 1 or more\n" << Qt::flush;
+        return 1;
+    }
+    const RunJournal journal = JournalOf(ReadSettings(SettingsFilePath(programFilePath)));
+    out << "Run journal " << journal.path() << "\n" << FormatHistory(journal.lastRecords(count)) << Qt::flush;
+    return 0;
+}
+
 } // namespace
 
 bool IsConsoleCommand(const QString &firstArgument)
 {
     return firstArgument == u"--check" || firstArgument == u"--help" || firstArgument == u"-h" ||
-           firstArgument == u"--version";
+           firstArgument == u"--version" || firstArgument == u"--history";
 }
 
 int RunConsoleCommand(const QStringList &arguments, const QString &programFilePath, QTextStream &out,
@@ -71,6 +90,8 @@ int RunConsoleCommand(const QStringList &arguments, const QString &programFilePa
     const QString command = arguments.value(0);
     if (command == u"--check")
         return runCheck(arguments.mid(1), programFilePath, out, err);
+    if (command == u"--history")
+        return runHistory(arguments.mid(1), programFilePath, out, err);
     if (arguments.size() == 1 && (command == u"--help" || command == u"-h")) {
         out << kHelp << Qt::flush;
         return 0;

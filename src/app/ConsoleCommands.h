@@ -7,6 +7,7 @@ class QTextStream;
 
 // What VornImport answers on the console, without a window or a display:
 //   VornImport --check ALIAS USER PASSWORD [MEMBER]   the setup check, one line per check
+//   VornImport --history [N]                          the last N runs of the run journal
 //   VornImport --help | --version
 // The host never passes them; its start (ALIAS USER PASSWORD [FILE]) is unchanged.
 

@@ -6,6 +6,7 @@
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "conversion/OutputFiles.h"
+#include "conversion/RunRecord.h"
 #include "export/XmlToXls.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
@@ -48,7 +49,8 @@ const char kHelp[] =
     "\n"
     "The aliases (aliases.ini beside the program, or VORNIMPORT_ALIASES), the host configuration\n"
     "and the type table tipi.ini are those of VornImport. Log lines go to standard output, message\n"
-    "boxes and errors to standard error.\n"
+    "boxes, errors and the run's summary line to standard error. Each run is appended to the run\n"
+    "journal (see VornImport --history).\n"
     "\n"
     "Exit codes:\n"
     "  0  the conversion reported its OK text (for example \"import stanje OK\")\n"
@@ -184,6 +186,18 @@ int exitCodeOf(ImportResult result)
     return ExitFailed;
 }
 
+// The journal entry of a conversion.
+JournalEntry convertEntry(const ConvertOptions &options, const ImportRequest &request)
+{
+    JournalEntry entry;
+    entry.program = QStringLiteral("VornConvert");
+    entry.mode = QStringLiteral("convert");
+    entry.action = QStringLiteral("convert");
+    entry.member = request.memberCode();
+    entry.reportType = options.typeText;
+    return entry;
+}
+
 } // namespace
 
 int RunVornConvert(const QStringList &arguments, const QString &programFolder, QTextStream &out,
@@ -205,6 +219,7 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         return ExitFailed;
     }
     ConsoleMessenger messenger(out, err);
+    RunJournal journal; // the user's, until the settings name another
     try {
         const QString settingsFile = options.settingsFile.isEmpty()
                                          ? joinPath(programFolder, QStringLiteral("VornImport.ini"))
@@ -212,6 +227,7 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
         const Settings settings =
             options.settingsFile.isEmpty() ? ReadSettings(settingsFile) : ReadNamedSettings(settingsFile);
         // Checked before anything else runs: an empty one would put every file at the root.
+        journal = JournalOf(settings);
         RequiredInputFolder(settings);
         RequiredOutputFolder(settings);
         messenger.debugEnabled = options.debug || settings.Debug;
@@ -237,12 +253,24 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
                 return ExitFailed;
             return outcome.missingIsins > 0 ? ExitMissingSecurities : ExitSucceeded;
         }
-        const ImportOutcome outcome = DoImport(request, messenger);
-        if (outcome.result == ImportResult::NoConverter)
+        JournalEntry entry = convertEntry(options, request);
+        const ImportOutcome outcome = DoImportRecorded(request, messenger, entry);
+        if (outcome.result == ImportResult::NoConverter) {
             err << "No converter for the report type \"" << options.typeText << "\"" << Qt::endl;
+            entry.succeeded = false;
+        }
+        FinishRun(entry, journal, [&err](const QString &line) { err << line << Qt::endl; });
         return exitCodeOf(outcome.result);
     } catch (const std::exception &error) {
         err << exceptionClassName(error) << ": " << exceptionMessage(error) << Qt::endl;
+        // A run that ended before its conversion is journaled too, with its failure.
+        JournalEntry entry;
+        entry.program = QStringLiteral("VornConvert");
+        entry.mode = entry.action = QStringLiteral("convert");
+        entry.reportType = options.typeText;
+        entry.result = exceptionClassName(error) + QStringLiteral(": ") + exceptionMessage(error);
+        if (const QString failure = journal.append(entry); !failure.isEmpty())
+            err << failure << Qt::endl;
         return ExitFailed;
     }
 }

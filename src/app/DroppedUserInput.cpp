@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QWidget>
 #include <QWindow>
 
-DroppedUserInput::DroppedUserInput(QWidget &window) : m_window(window)
+DroppedUserInput::DroppedUserInput(QWidget &window, QWidget *cancelControl, std::function<void()> cancel)
+    : m_window(window), m_cancelControl(cancelControl), m_cancel(std::move(cancel))
 {
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -40,11 +42,26 @@ bool DroppedUserInput::isUserInput(int eventType)
     }
 }
 
+bool DroppedUserInput::isMouseInput(int eventType) const
+{
+    return eventType == QEvent::MouseButtonPress || eventType == QEvent::MouseButtonRelease ||
+           eventType == QEvent::MouseButtonDblClick;
+}
+
 bool DroppedUserInput::eventFilter(QObject *watched, QEvent *event)
 {
     if (!isUserInput(event->type()))
         return false;
-    if (auto *widget = qobject_cast<QWidget *>(watched))
-        return widget->window() == &m_window;
-    return watched == m_window.windowHandle();
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    if (widget ? widget->window() != &m_window : watched != m_window.windowHandle())
+        return false;
+    if (event->type() == QEvent::KeyPress && m_cancel &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        m_cancel();
+        return true;
+    }
+    // The window system's window hands a click on to the widget under the mouse, where it is judged.
+    if (m_cancelControl && isMouseInput(event->type()))
+        return widget && widget != m_cancelControl;
+    return true;
 }

@@ -8,7 +8,9 @@
 #include "common/Clock.h"
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
+#include "conversion/RunRecord.h"
 #include "export/XmlToXls.h"
+#include "retrieval/AnswerCause.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "retrieval/FetchLimits.h"
 #include "retrieval/FetchPeriod.h"
@@ -19,6 +21,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,6 +29,8 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+VORN_DECLARE_EXCEPTION(EFetchCancelled, Exception)
 
 namespace {
 // A document that never loads a resource its HTML names (QTextDocument would read local files itself).
@@ -193,13 +198,24 @@ void TfrmMain::createControls()
     lTransfer->setObjectName(QStringLiteral("lTransfer"));
     lTransfer->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     lTransfer->setFixedHeight(EditHeight);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setFixedHeight(EditHeight);
+    btnCancel->setToolTip(QStringLiteral("Ends the running fetch (Esc); nothing is stored"));
+    btnCancel->hide();
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmMain::cancelFetch);
+    auto *statusLine = new QHBoxLayout;
+    statusLine->setContentsMargins(0, 0, 0, 0);
+    statusLine->setSpacing(0);
+    statusLine->addWidget(lTransfer, 1);
+    statusLine->addWidget(btnCancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(pnlTop);
     layout->addWidget(pgctrlMain);
-    layout->addWidget(lTransfer);
+    layout->addLayout(statusLine);
 }
 
 void TfrmMain::StartUp()
@@ -391,6 +407,56 @@ void TfrmMain::btnGetClick()
 
 void TfrmMain::DoGetXML()
 {
+    m_run = beginRunEntry();
+    try {
+        runGetXML();
+    } catch (const std::exception &error) {
+        m_run.succeeded = false;
+        m_run.result = FetchFailureMessage(error);
+        finishRun();
+        throw;
+    }
+    finishRun();
+}
+
+JournalEntry TfrmMain::beginRunEntry() const
+{
+    JournalEntry entry;
+    entry.program = QStringLiteral("VornImport");
+    entry.mode = m_commandLine.Unattended ? QStringLiteral("request file") : QStringLiteral("window");
+    entry.reportType = cbTypeXML->currentText();
+    entry.member = remoteMemberText().isEmpty() ? m_host.OwnMemberCode : cbRemoteClan->currentText();
+    entry.dateFrom = dateFrom();
+    entry.dateTo = dateTo();
+    return entry;
+}
+
+void TfrmMain::finishRun()
+{
+    FinishRun(m_run, JournalOf(m_settings), [this](const QString &line) { messenger().log(line); });
+}
+
+void TfrmMain::noteAnswer()
+{
+    m_run.httpStatus = m_response->HttpStatus();
+    m_run.bytesReceived = m_response->ReceivedBody().size();
+    m_run.stored.clear(); // what the archive left, not what the conversion took it for
+    for (const QString &path : m_response->StoredFiles())
+        m_run.stored << DescribeFile(path, false);
+    if (m_run.action != u"fetch")
+        return; // the conversion noted its result
+    m_run.succeeded = !m_run.stored.isEmpty();
+    if (m_run.succeeded)
+        m_run.result = QStringLiteral("stored");
+    else if (m_response->ReceivedFileName().isEmpty())
+        m_run.result =
+            NoReportLine({QStringLiteral("HTTP %1").arg(m_run.httpStatus)}, m_response->ReceivedBody());
+    else
+        m_run.result = QStringLiteral("The answer held no report that could be stored; nothing was stored.");
+}
+
+void TfrmMain::runGetXML()
+{
     RunStartTime = probeOutputFolderClock();
     const QString typeText = cbTypeXML->currentText();
     if (justConvert()) {
@@ -407,10 +473,20 @@ void TfrmMain::DoGetXML()
     setSelectionEnabled(false);
     try {
         fetchReport(typeText);
-    } catch (const std::exception &error) {
+    } catch (const EFetchCancelled &cancelled) {
         setSelectionEnabled(true);
+        messenger().log(cancelled.message());
+        m_run.result = cancelled.message();
         if (m_commandLine.Unattended)
             throw;
+        return;
+    } catch (const std::exception &error) {
+        setSelectionEnabled(true);
+        // Also in the log, so that it stays when the box is closed and reaches the request file.
+        messenger().log(FetchFailureMessage(error));
+        if (m_commandLine.Unattended)
+            throw;
+        m_run.result = FetchFailureMessage(error);
         messenger().showMessage(FetchFailureMessage(error));
         return;
     }
@@ -443,7 +519,11 @@ void TfrmMain::fetchReport(const QString &typeText)
                                        messenger());
     // An empty input folder would store the reports at the file system's root.
     m_response->setInputFolder(RequiredInputFolder(m_settings));
+    m_run.action = QStringLiteral("fetch");
+    m_run.url = url;
+    messenger().log(FetchStartLine(typeText, m_run.member, url, dateFrom(), dateTo()));
     TransferReport(url);
+    noteAnswer();
 }
 
 QDateTime TfrmMain::probeOutputFolderClock() const
@@ -466,6 +546,9 @@ void TfrmMain::convertStoredReport(const QString &typeText)
         return;
     if (!m_commandLine.Unattended)
         RequiredInputFolder(m_settings); // an empty one would read the reports from the root
+    // Unattended, the dispatch only notes where the report lies: nothing is converted.
+    if (!m_commandLine.Unattended)
+        m_run.action = QStringLiteral("convert");
     importReport(typeText.mid(typeText.indexOf(u'-') + 1).trimmed());
 }
 
@@ -473,7 +556,16 @@ void TfrmMain::XMLToXLS(const QString &fileName)
 {
     // The window paints before the export runs; the export's failures reach the caller.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const FolderSnapshot before(m_settings.OutputFolder);
+    if (m_run.action.isEmpty())
+        m_run.action = QStringLiteral("convert");
+    else if (m_run.action == u"fetch")
+        m_run.action = QStringLiteral("fetch and convert");
     TDailyBondValuesExport::forRequest(importRequest(fileName), dateFrom(), messenger())->XMLToXLS(fileName);
+    for (const QString &path : before.changedFiles())
+        m_run.written << DescribeFile(path, false);
+    m_run.succeeded = true;
+    m_run.result = QStringLiteral("workbook written");
 }
 
 ImportRequest TfrmMain::importRequest(const QString &name) const
@@ -493,16 +585,27 @@ ImportRequest TfrmMain::importRequest(const QString &name) const
 
 void TfrmMain::TransferReport(const QString &url)
 {
-    const DroppedUserInput dropped(*this); // a click meanwhile is never replayed once the fetch has ended
+    // A click meanwhile is never replayed once the fetch has ended; only Esc and the cancel control count.
+    const DroppedUserInput dropped(*this, btnCancel, [this] { cancelFetch(); });
     setSelectionEnabled(false);
-    showTransferProgress(0, -1);
+    m_cancelRequested = false;
+    m_transferTimer.start();
+    btnCancel->show();
     try {
+        showTransferProgress(0, -1);
         m_httpsClient.Get(url);
+    } catch (const EFetchCancelled &) {
+        lTransfer->setText(QStringLiteral("Transfer cancelled"));
+        btnCancel->hide();
+        setSelectionEnabled(true);
+        throw;
     } catch (...) {
         lTransfer->setText(QStringLiteral("Transfer failed"));
+        btnCancel->hide();
         setSelectionEnabled(true);
         throw;
     }
+    btnCancel->hide();
     setSelectionEnabled(true);
 }
 
@@ -515,13 +618,20 @@ void TfrmMain::setSelectionEnabled(bool enabled)
 
 void TfrmMain::showTransferProgress(qint64 received, qint64 total)
 {
-    const QString text = total > 0 ? QStringLiteral("Received %1 of %2 bytes").arg(received).arg(total)
-                                   : QStringLiteral("Received %1 bytes").arg(received);
+    QString text = total > 0 ? QStringLiteral("Received %1 of %2 bytes").arg(received).arg(total)
+                             : QStringLiteral("Received %1 bytes").arg(received);
+    const qint64 elapsed = m_transferTimer.isValid() ? m_transferTimer.elapsed() : 0;
+    if (received > 0 && elapsed > 0)
+        text += QStringLiteral(", %1 KB/s").arg(double(received) / 1.024 / double(elapsed), 0, 'f', 1);
     if (lTransfer->text() != text)
         lTransfer->setText(text);
-    // Get blocks this thread: the window paints meanwhile, but takes no input that could change the
-    // selection.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Get blocks this thread: the window paints meanwhile and takes only the input that cancels the fetch
+    // (DroppedUserInput).
+    QCoreApplication::processEvents();
+    if (m_cancelRequested)
+        throw EFetchCancelled(QStringLiteral("The fetch of %1 was cancelled by the operator; nothing was "
+                                             "stored. Press \"Get XML, convert\" to fetch it again.")
+                                  .arg(cbTypeXML->currentText()));
 }
 
 bool TfrmMain::debugging() const
@@ -548,7 +658,9 @@ void TfrmMain::showLogPage()
 
 void TfrmMain::importReport(const QString &receivedFileName)
 {
-    const ImportOutcome outcome = DoImport(importRequest(receivedFileName), messenger());
+    if (m_run.action == u"fetch" && !m_commandLine.Unattended)
+        m_run.action = QStringLiteral("fetch and convert");
+    const ImportOutcome outcome = DoImportRecorded(importRequest(receivedFileName), messenger(), m_run);
     if (outcome.result == ImportResult::FetchedPathRecorded)
         FetchedXmlPath = outcome.FetchedXmlPath;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "common/RunJournal.h"
 #include "conversion/ImportRequest.h"
 #include "host/HostConfiguration.h"
 #include "host/Settings.h"
@@ -11,6 +12,7 @@
 #include <memory>
 #include <QDate>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTextBrowser>
 #include <QWidget>
@@ -114,6 +116,11 @@ public:
     // disabled while it runs and enabled again afterwards, also when it fails; the window keeps painting and
     // its status line shows the bytes received. Raises what Get raises.
     void TransferReport(const QString &url);
+    // Asks the running fetch to end: it stops at its next progress report, stores nothing and says so.
+    // "Esc" and the "Cancel" button beside the status line (shown only while a fetch runs) call it.
+    void cancelFetch() { m_cancelRequested = true; }
+    // What the last "Get XML, convert" did, as the run journal holds it.
+    const JournalEntry &lastRun() const { return m_run; }
 
 protected:
     // The unattended series of the request file, run at start-up when the fourth argument names an
@@ -146,6 +153,12 @@ private:
     void exportWorkbook(const QString &receivedFileName) override;
     void setSelectionEnabled(bool enabled);
     void showTransferProgress(qint64 received, qint64 total);
+    // The run journal's entry of one "Get XML, convert": begun, filled by the fetch and the conversion,
+    // finished with the summary line and the journal's record.
+    void runGetXML();
+    JournalEntry beginRunEntry() const;
+    void noteAnswer();
+    void finishRun();
 
     ProgramStart m_start;
     CommandLine m_commandLine;
@@ -173,6 +186,7 @@ private:
     QWidget *TabSheet1 = nullptr;
     VornErrorView *wbVornError = nullptr;
     QLabel *lTransfer = nullptr;
+    QPushButton *btnCancel = nullptr;
 
     std::unique_ptr<WindowMessenger> m_messenger;
     ElMemoryCertStorage m_clientCertStorage;
@@ -183,4 +197,7 @@ private:
     QString FetchedXmlPath;
     QString CurrentCaseNumber;  // the corporate action case number of the unattended series
     Endpoint m_currentEndpoint; // the endpoint of the last fetch
+    JournalEntry m_run;
+    bool m_cancelRequested = false;
+    QElapsedTimer m_transferTimer;
 };

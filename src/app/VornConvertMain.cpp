@@ -1,4 +1,5 @@
 #include "app/ConvertCommand.h"
+#include "common/PlatformNotes.h"
 
 #include <cstdio>
 #include <QCoreApplication>
@@ -6,6 +7,7 @@
 
 int main(int argc, char **argv)
 {
+    QuietPlatformNotes();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

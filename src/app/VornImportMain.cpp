@@ -1,5 +1,6 @@
 // VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]
-// VornImport --check ALIAS USER PASSWORD [MEMBER], --help, --version: on the console, without a display.
+// VornImport --check ALIAS USER PASSWORD [MEMBER], --history [N], --help, --version: on the console, without
+// a display.
 // With four arguments of which the fourth names an existing file, the request file is run unattended and
 // the program ends without a message loop; otherwise the window stays open until the operator closes it.
 //
@@ -13,6 +14,7 @@
 #include "app/MessageBoxes.h"
 #include "batch/RequestFileRun.h"
 #include "common/Exception.h"
+#include "common/PlatformNotes.h"
 
 #include <memory>
 #include <QApplication>
@@ -78,6 +80,8 @@ int main(int argc, char **argv)
                                  err);
     }
     const bool offscreen = SelectOffscreenPlatformWithoutDisplay();
+    // Qt's notes about the offscreen platform and the runtime folder are no message of the run.
+    QuietPlatformNotes();
     QApplication application(argc, argv);
     const ProgramStart start{QCoreApplication::applicationFilePath(), application.arguments().mid(1)};
 

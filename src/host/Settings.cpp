@@ -48,6 +48,8 @@ Settings ReadSettings(const QString &path)
     limit("MaksVelikostDatotekeMB", settings.MaxEntrySizeMiB);
     limit("MaksSteviloDatotek", settings.MaxArchiveEntries);
     limit("MaksVelikostNapakeKB", settings.MaxErrorPageKiB);
+    settings.JournalPath = file.readString(options, QStringLiteral("Dnevnik"), QString());
+    settings.JournalMaxBytes = file.readInteger(options, QStringLiteral("DnevnikVelikost"), 0);
     return settings;
 }
 

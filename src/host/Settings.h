@@ -24,6 +24,8 @@ struct Settings
     int MaxEntrySizeMiB = 2048;         // Nastavitve/MaksVelikostDatotekeMB: an archive entry inflated
     int MaxArchiveEntries = 100;        // Nastavitve/MaksSteviloDatotek: entries of one archive
     int MaxErrorPageKiB = 1024;         // Nastavitve/MaksVelikostNapakeKB: an error page kept for showing
+    QString JournalPath;        // Nastavitve/Dnevnik: the run journal; empty for the user's state folder
+    qint64 JournalMaxBytes = 0; // Nastavitve/DnevnikVelikost: bytes before it rotates; 0 for 10 MB
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended

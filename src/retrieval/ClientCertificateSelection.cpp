@@ -62,7 +62,9 @@ void ClientCertificateSelection::PrepareClientCertificate(const CertificateEndpo
                      .arg(m_winCertStorage->count()));
 
     const QByteArray key = decodeSubjectKeyID(endpoint.certificateSubjectKeyID);
-    log.debugLog(QStringLiteral("Lookup KeyID: ") + QString::fromLatin1(key));
+    // The raw form as it always was, then the key as people read it.
+    log.debugLog(QStringLiteral("Lookup KeyID: ") + QString::fromLatin1(key) + QStringLiteral(" (hex ") +
+                 QString::fromLatin1(key.toHex()) + u')');
     const int index = m_winCertStorage->indexOfSubjectKeyId(key);
     log.debugLog(QStringLiteral("Index of certificate with matching criteria: %1").arg(index));
 

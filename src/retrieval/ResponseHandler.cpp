@@ -2,6 +2,7 @@
 
 #include "common/FileAccess.h"
 #include "common/Messenger.h"
+#include "retrieval/AnswerCause.h"
 #include "retrieval/ZipFile.h"
 #include "transport/ElHTTPSClient.h"
 
@@ -140,12 +141,14 @@ void ResponseHandler::ReceivingHeaders(const QStringList &headerLines)
     m_messenger.debugLog(QStringLiteral("--- header end ---"));
     m_messenger.debugLog(QString());
     m_receivedFileName = AnnouncedFileName(headerLines);
+    m_headerLines = headerLines;
     m_announcedLength = contentLength(headerLines);
 }
 
 void ResponseHandler::DocumentBegin()
 {
     m_receivedBody = QByteArray();
+    m_storedFiles.clear();
     m_debugBytesShown = 0;
     m_debugBytesLeftOut = 0;
     m_debugDecoder = QStringDecoder(QStringDecoder::Utf8);
@@ -171,7 +174,8 @@ void ResponseHandler::Data(const char *buffer, qsizetype size)
     if (m_receivedFileName.isEmpty() && m_receivedBody.size() + size > m_limits.errorPage)
         throw EAnswerTooLarge(errorPageTooLarge(m_limits.errorPage));
     m_receivedBody.append(buffer, size);
-    if (!m_recipient.debugging())
+    // An archive's bytes help nobody in a text log: DocumentEnd shows its size and first bytes instead.
+    if (!m_recipient.debugging() || !m_receivedFileName.isEmpty())
         return;
     // A whole archive in the log would freeze the window: only the answer's first bytes are shown.
     const qint64 shown = qMin<qint64>(size, DebugBytesPerAnswer - m_debugBytesShown);
@@ -186,9 +190,14 @@ void ResponseHandler::DocumentEnd()
     if (m_debugBytesLeftOut > 0)
         m_messenger.debugLog(
             QStringLiteral("(%1 further bytes of the answer are not shown)").arg(m_debugBytesLeftOut));
+    if (!m_receivedFileName.isEmpty() && !m_receivedBody.isEmpty() && m_recipient.debugging())
+        m_messenger.debugLog(ArchiveExcerpt(m_receivedBody));
     m_messenger.debugLog(QStringLiteral("--- document end ---"));
     m_messenger.debugLog(QString());
     m_messenger.debugLog(QString());
+    // Why no report came, in the log of both modes (and so in the request file's messages).
+    if (m_receivedFileName.isEmpty() && (!m_receivedBody.isEmpty() || HttpStatus() >= 400))
+        m_messenger.log(NoReportLine(m_headerLines, m_receivedBody));
     if (m_receivedBody.isEmpty())
         return;
     if (m_receivedFileName.isEmpty()) {
@@ -246,6 +255,7 @@ void ResponseHandler::storeEntries(const TZipFile &zip)
             if (!name.endsWith(QLatin1String("_CRVP.txt")))
                 start = qMax<qsizetype>(0, content.indexOf("<?xml"));
             writeEntry(target, content.constData() + start, content.size() - start);
+            m_storedFiles << target;
         } catch (const std::exception &error) {
             throw EntryFailure(error, target);
         }
@@ -273,6 +283,11 @@ void ResponseHandler::checkArchive(const TZipFile &zip) const
                     .arg(m_limits.entrySize)
                     .arg(printable(entryTarget(m_inputFolder, QString::fromUtf8(entry.fileName)))));
     }
+}
+
+int ResponseHandler::HttpStatus() const
+{
+    return HttpStatusOf(m_headerLines);
 }
 
 void ResponseHandler::handOn()

@@ -84,6 +84,10 @@ public:
 
     const QString &ReceivedFileName() const { return m_receivedFileName; }
     const QByteArray &ReceivedBody() const { return m_receivedBody; }
+    // The last answer's HTTP status (0 before one arrived) and the files its archive left in the input
+    // folder.
+    int HttpStatus() const;
+    const QStringList &StoredFiles() const { return m_storedFiles; }
 
 private:
     void storeArchive();
@@ -102,4 +106,6 @@ private:
     qint64 m_debugBytesShown = 0;
     qint64 m_debugBytesLeftOut = 0;
     QStringDecoder m_debugDecoder;
+    QStringList m_headerLines;
+    QStringList m_storedFiles;
 };

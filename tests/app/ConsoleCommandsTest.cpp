@@ -1,3 +1,4 @@
+#include "common/RunJournal.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
 #include "TempDir.h"
@@ -165,4 +166,27 @@ TEST_F(CheckCommandTest, OutputFolderThatTheUserCannotWriteFails)
         << run.lines.join('\n').toStdString();
     EXPECT_TRUE(run.lines.value(2).endsWith(
         "To do: give the user who runs the program write permission for " + folder.filePath("output")));
+}
+
+TEST(ConsoleCommands, HistoryShowsTheLastRunsOfTheJournal)
+{
+    // The program finds the journal where this test writes it: in the state folder of the test's main.
+    const RunJournal journal;
+    JournalEntry entry;
+    entry.program = "VornConvert";
+    entry.mode = entry.action = "convert";
+    entry.result = "import stanje OK";
+    entry.succeeded = true;
+    for (const char *member : {"M1", "M2", "M3"}) {
+        entry.member = member;
+        ASSERT_EQ(journal.append(entry), "");
+    }
+    const ProgramRun run = runProgram(VORN_IMPORT_EXECUTABLE, {"--history", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    ASSERT_EQ(run.lines.size(), 4) << run.lines.join('\n').toStdString();
+    EXPECT_EQ(run.lines[0], "Run journal " + journal.path());
+    EXPECT_TRUE(run.lines[1].startsWith("Time (UTC)"));
+    EXPECT_TRUE(run.lines[2].contains("VornConvert/convert  M2")) << run.lines[2].toStdString();
+    EXPECT_TRUE(run.lines[3].contains("OK import stanje OK")) << run.lines[3].toStdString();
+    EXPECT_EQ(runProgram(VORN_IMPORT_EXECUTABLE, {"--history", "none"}).exitCode, 1);
 }

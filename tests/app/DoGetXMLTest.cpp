@@ -155,7 +155,13 @@ TEST_F(DoGetXMLTest, ConvertOnlyPositionsConvertsTheStoredReport)
     EXPECT_TRUE(lines[1].startsWith("DoImport START "));
     EXPECT_EQ(lines[2], "Import stanje");
     EXPECT_EQ(lines[3], "import stanje OK");
-    EXPECT_TRUE(lines.last().startsWith("DoImport finished "));
+    EXPECT_TRUE(lines[lines.size() - 2].startsWith("DoImport finished "));
+    EXPECT_TRUE(lines.last().startsWith("Summary of Stanja - MemberAccountPositions: stored "));
+    EXPECT_TRUE(
+        lines.last().endsWith(QStringLiteral("MemberAccountPositions.xml (%1 bytes); wrote %2 (1 records)")
+                                  .arg(positionsReport("OWN7").size())
+                                  .arg(QDir(output).filePath("stanje.txt"))))
+        << lines.last().toStdString();
     EXPECT_EQ(outputFiles(), QStringList{"stanje.txt"}); // and the clock probe is gone
     QFile stanje(QDir(output).filePath("stanje.txt"));
     ASSERT_TRUE(stanje.open(QIODevice::ReadOnly));
@@ -182,10 +188,11 @@ TEST_F(DoGetXMLTest, ConvertOnlyWithAnUnreachableHostDatabaseLogsTheError)
     pickType("Stanja - MemberAccountPositions");
     clickGet();
     const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
+    ASSERT_EQ(lines.size(), 5) << lines.join('\n').toStdString();
     EXPECT_EQ(lines[1], "Import stanje");
     EXPECT_TRUE(lines[2].startsWith("DoImport Error: "));
     EXPECT_TRUE(lines[3].startsWith("DoImport finished "));
+    EXPECT_TRUE(lines[4].contains(" bytes); failed: Alias NOSUCHALIAS")) << lines[4].toStdString();
     EXPECT_TRUE(control<QPushButton>("btnGet")->isEnabled());
 }
 
@@ -224,7 +231,8 @@ TEST_F(DoGetXMLTest, ConvertOnlyOfDailyBondValuesWritesTheWorkbookNamedAfterTheS
         logLines().contains("Fill into XML:EffectiveDate2024-04-17;SecurityCode:KRKG;PrincipalValue:100.5;"
                             "AccruedInterestValue:0.25;Error:;"))
         << logLines().join('\n').toStdString();
-    EXPECT_EQ(logLines().last(), "Free DB connection.");
+    EXPECT_EQ(logLines()[logLines().size() - 2], "Free DB connection.");
+    EXPECT_TRUE(logLines().last().contains("wrote " + QDir(output).filePath("DailyBondValues_18.4.24.xls")));
     EXPECT_TRUE(program.boxes.messages.isEmpty()) << program.boxes.messages.join('\n').toStdString();
 }
 

@@ -1,6 +1,9 @@
 #include "ArchiveBytes.h"
+#include "common/IniFile.h"
+#include "common/RunJournal.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "ScopedClock.h"
 #include "StandInHost.h"
 #include "WindowTestProgram.h"
@@ -8,9 +11,15 @@
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QJsonArray>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBrowser>
 
 namespace {
@@ -30,6 +39,7 @@ protected:
         const char *member;
         QByteArray body;
         QString announcedFileName;
+        qint64 bytesPerSecond = 0;
     };
 
     FetchEndToEndTest() : clock(QDate(2024, 4, 20)), database(HostEngine::SQLite, "HOSTDB") {}
@@ -42,7 +52,7 @@ protected:
         server.serveDepository();
         for (const Prepared &p : prepared())
             server.addDocument("/" + QString::fromLatin1(p.member) + "/Members.svc/MemberAccountPositions",
-                               p.body, p.announcedFileName);
+                               p.body, p.announcedFileName, p.bytesPerSecond);
         VORN_START_NGINX(server);
 
         database.createHostTables();
@@ -81,6 +91,8 @@ protected:
              ArchiveBytes::zip(
                  {ArchiveBytes::deflated("MemberAccountPositions.xml", "<?xml version=\"1.0\"?><a/>")}),
              "../../MemberAccountPositions.zip"},
+            // Slow as a bad line: about five seconds for the whole archive.
+            {"slow", randomBytes(200 * 1024, 3), "MemberAccountPositions.zip", 40 * 1024},
         };
     }
 
@@ -300,6 +312,7 @@ TEST_F(FetchEndToEndTest, TransportFailuresAreShownToTheOperator)
         EXPECT_TRUE(
             program.boxes.messages[0].startsWith(QString::fromUtf8("Napaka: ETransportError, sporočilo: ")))
             << program.boxes.messages[0].toStdString();
+        EXPECT_TRUE(logLines().contains(program.boxes.messages[0])); // and it stays in the log
     };
     // Untrusted: the settings name no authority that signed the stand-in's certificate.
     start("Debug=N\nCAFile=" +
@@ -414,4 +427,127 @@ TEST_F(FetchEndToEndTest, LinksInTheFoldersAreReplacedNeverFollowed)
     }
     EXPECT_EQ(program.folder.read("victim.txt"), "victim");
     EXPECT_FALSE(QFileInfo::exists(program.folder.filePath("outside.txt")));
+}
+
+namespace {
+// The journal's records with the checksums of the files they name compared with the files on disk.
+QList<QJsonObject> journalRecords(const QString &path)
+{
+    return RunJournal(path).lastRecords(100);
+}
+
+void expectFilesAsOnDisk(const QJsonArray &files)
+{
+    for (const QJsonValue &value : files) {
+        const QJsonObject file = value.toObject();
+        QFile disk(file["path"].toString());
+        ASSERT_TRUE(disk.open(QIODevice::ReadOnly)) << disk.fileName().toStdString();
+        const QByteArray bytes = disk.readAll();
+        EXPECT_EQ(file["size"].toInteger(), bytes.size());
+        EXPECT_EQ(file["sha256"].toString(),
+                  QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+    }
+}
+} // namespace
+
+TEST_F(FetchEndToEndTest, FetchAndConversionAreLoggedSummedUpAndJournaled)
+{
+    const QString journal = program.folder.filePath("journal.jsonl");
+    start("Debug=N\nDnevnik=" + journal.toUtf8());
+    pickType(Positions);
+    clickGet();
+
+    const QStringList lines = logLines();
+    const QString host = "127.0.0.1:" + QString::number(server.port());
+    EXPECT_EQ(lines.first(), "Fetching " + Positions + " for OWN7 from " + host +
+                                 QString::fromUtf8(" (19.4.2024–19.4.2024)"));
+    const QString in = program.folder.filePath("in/MemberAccountPositions.xml");
+    const QByteArray stanje = program.folder.read("out/stanje.txt");
+    // The stand-in's host knows one of the report's five securities.
+    const QString summary = QStringLiteral("Summary of %1: stored %2 (%3 bytes); wrote %4 (%5 records); 4 "
+                                           "securities not found in the host database")
+                                .arg(Positions, in)
+                                .arg(QFileInfo(in).size())
+                                .arg(program.folder.filePath("out/stanje.txt"))
+                                .arg(stanje.count("\r\n"));
+    EXPECT_EQ(lines.last(), summary) << lines.join('\n').toStdString();
+
+    const QList<QJsonObject> records = journalRecords(journal);
+    ASSERT_EQ(records.size(), 1);
+    const QJsonObject &record = records[0];
+    EXPECT_EQ(record["program"], "VornImport");
+    EXPECT_EQ(record["mode"], "window");
+    EXPECT_EQ(record["action"], "fetch and convert");
+    EXPECT_EQ(record["member"], "OWN7");
+    EXPECT_EQ(record["dateFrom"], "2024-04-19");
+    EXPECT_EQ(record["httpStatus"], 200);
+    EXPECT_EQ(record["succeeded"], false);
+    EXPECT_EQ(record["missingSecurities"], 4);
+    EXPECT_EQ(record["bytesReceived"].toInteger(),
+              server.depositoryArchive("MemberAccountPositions.zip").size());
+    EXPECT_EQ(record["written"].toArray()[0].toObject()["records"].toInteger(), stanje.count("\r\n"));
+    expectFilesAsOnDisk(record["stored"].toArray());
+    expectFilesAsOnDisk(record["written"].toArray());
+}
+
+TEST_F(FetchEndToEndTest, ErrorPageCauseReachesTheLogTheJournalAndTheRequestFile)
+{
+    const QString journal = program.folder.filePath("journal.jsonl");
+    const QString cause =
+        "The depository sent no report (HTTP/1.1 404 Not Found): Request Error The server "
+        "encountered an error processing the request. The operation is not known to the "
+        "service.; see the page \"Vorn Error\", check the member, the period and the client "
+        "certificate.";
+    TestWindow &w = start("Debug=N\nDnevnik=" + journal.toUtf8());
+    pickType(Positions);
+    w.setRemoteMemberText("OLD");
+    clickGet();
+    EXPECT_TRUE(logLines().contains(cause)) << logLines().join('\n').toStdString();
+    EXPECT_EQ(journalRecords(journal).constLast().value("httpStatus"), 404);
+    EXPECT_EQ(journalRecords(journal).constLast().value("succeeded"), false);
+
+    // The host's unattended run: the window runs the request file's series itself.
+    const QString request = program.folder.write(
+        "request.ini", "[Request]\nRequestId=1\nDateFrom=1.4.2024\nDateTo=2.4.2024\nMemberCode=OLD\n");
+    // The settings of the operator's window above.
+    TfrmMain unattended(ProgramStart{program.programFilePath, {"HostDb", "user", "pwd", request}},
+                        &program.boxes);
+    unattended.StartUp();
+    const IniFile file(request);
+    QStringList messages;
+    for (const QString &key : file.keys("Messages"))
+        messages << file.readString("Messages", key, "");
+    EXPECT_GE(messages.count(cause), 4) << messages.join('\n').toStdString();
+    EXPECT_EQ(journalRecords(journal).constLast().value("mode"), "request file");
+}
+
+TEST_F(FetchEndToEndTest, OperatorCancelsASlowFetchAndNothingIsStored)
+{
+    TestWindow &w = start("Debug=N");
+    pickType(Positions);
+    w.setRemoteMemberText("slow");
+    QStringList statuses;
+    bool cancelShown = false;
+    const auto handle = w.httpsClient().onData;
+    w.httpsClient().onData = [&](const char *buffer, qsizetype size) {
+        handle(buffer, size);
+        cancelShown = control<QPushButton>("btnCancel")->isVisible();
+        statuses << control<QLabel>("lTransfer")->text();
+        if (statuses.size() == 3)
+            QTest::keyClick(control<QPlainTextEdit>("mmMessages"), Qt::Key_Escape);
+    };
+    clickGet();
+    EXPECT_TRUE(cancelShown);
+    ASSERT_GE(statuses.size(), 3);
+    // The status shows the bytes and the rate while the answer arrives.
+    const QRegularExpression progress("^Received [1-9]\\d* of \\d+ bytes, [\\d.]+ KB/s$");
+    EXPECT_TRUE(std::any_of(statuses.cbegin(), statuses.cend(), [&](const QString &status) {
+        return progress.match(status).hasMatch();
+    })) << statuses.join('\n').toStdString();
+    EXPECT_FALSE(control<QPushButton>("btnCancel")->isVisible());
+    EXPECT_GE(lineStarting(logLines(), "The fetch of " + Positions + " was cancelled by the operator"), 0)
+        << logLines().join('\n').toStdString();
+    EXPECT_TRUE(program.boxes.messages.isEmpty()) << program.boxes.messages.join('\n').toStdString();
+    EXPECT_TRUE(folderFiles("in").isEmpty());
+    expectSelectionEnabled();
 }

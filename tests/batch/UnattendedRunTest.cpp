@@ -1,5 +1,6 @@
 #include "ArchiveBytes.h"
 #include "common/IniFile.h"
+#include "common/RunJournal.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
 #include "RandomBytes.h"
@@ -10,9 +11,11 @@
 #include <cctype>
 #include <functional>
 #include <gtest/gtest.h>
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QThread>
@@ -74,6 +77,7 @@ public:
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
         environment.insert("XDG_DATA_HOME", folder.filePath("data"));
+        environment.insert("XDG_STATE_HOME", folder.filePath("state"));
         process.setProcessEnvironment(environment);
         process.start(program, {"HostDb", "user", "pwd", file});
     }
@@ -147,6 +151,28 @@ TEST_F(UnattendedRunTest, FullSeriesWithTwoCaseNumbers)
     for (const QString &key : keys)
         lines << file.readString("Messages", key, "");
     EXPECT_TRUE(lines.contains("MemberCorporateActionPayments CaseNo 1001"));
+    EXPECT_TRUE(lines.contains(
+        "Summary of Transakcije - MemberTransactions: stored " +
+        QDir(input).filePath("MemberTransactions.xml") + " (" +
+        QString::number(QFileInfo(QDir(input).filePath("MemberTransactions.xml")).size()) + " bytes)"))
+        << lines.join('\n').toStdString();
+    // Qt's notes about the offscreen platform stay away from standard error.
+    EXPECT_TRUE(result.errors.isEmpty()) << result.errors.toStdString();
+    // One journal record per fetch, each naming its stored report with the report's checksum.
+    const QList<QJsonObject> records =
+        RunJournal(folder.filePath("state/vornimport/journal.jsonl")).lastRecords(100);
+    ASSERT_EQ(records.size(), 6);
+    for (const QJsonObject &record : records) {
+        EXPECT_EQ(record["mode"], "request file");
+        EXPECT_EQ(record["httpStatus"], 200);
+        EXPECT_EQ(record["succeeded"], true);
+    }
+    const QJsonObject stored = records[0]["stored"].toArray()[0].toObject();
+    EXPECT_EQ(stored["path"], QDir(input).filePath("MemberTransactions.xml"));
+    EXPECT_EQ(stored["sha256"],
+              QString::fromLatin1(QCryptographicHash::hash(folder.read("in/MemberTransactions.xml"),
+                                                           QCryptographicHash::Sha256)
+                                      .toHex()));
     EXPECT_TRUE(lines.contains(
         "GetFile, CaseNumber = A-2, Xml = " + QDir(input).filePath("MemberCorporateActionPayments.xml") +
         ", New = " + QDir(input).filePath("A-2_MemberCorporateActionPayments.xml")));

@@ -1,7 +1,10 @@
+#include "common/RunJournal.h"
 #include "VornConvertFixture.h"
 
 #include <gtest/gtest.h>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
 
 namespace {
 
@@ -129,6 +132,49 @@ TEST_F(VornConvertTest, TheOwnMemberCodeComesFromTheHost)
                                           << "--member"
                                           << "OWN");
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(output.files(), QStringList{"stanje.txt"});
+}
+
+TEST_F(VornConvertTest, TwoConversionsAtOnceAreJournaledWithTheirFilesAndSummedUp)
+{
+    const QString journal = program.filePath("journal.jsonl");
+    program.write("VornImport.ini", settings(output.path()) + "Dnevnik=" + journal.toUtf8() + "\r\n");
+    QProcess first, second;
+    for (QProcess *process : {&first, &second})
+        process->start(executable, login() << "--type"
+                                           << "Stanja");
+    for (QProcess *process : {&first, &second}) {
+        ASSERT_TRUE(process->waitForFinished(60000));
+        EXPECT_EQ(process->exitCode(), 0);
+        const QString err = QString::fromUtf8(process->readAllStandardError());
+        EXPECT_EQ(err, QStringLiteral("Summary of Stanja: stored %1 (%2 bytes); wrote %3 (1 records)\n")
+                           .arg(input.filePath("MemberAccountPositions.xml"))
+                           .arg(input.read("MemberAccountPositions.xml").size())
+                           .arg(output.filePath("stanje.txt")));
+    }
+    const QList<QJsonObject> records = RunJournal(journal).lastRecords(10);
+    ASSERT_EQ(records.size(), 2);
+    const QByteArray stanje = output.read("stanje.txt");
+    for (const QJsonObject &record : records) {
+        EXPECT_EQ(record["program"], "VornConvert");
+        EXPECT_EQ(record["succeeded"], true);
+        const QJsonObject written = record["written"].toArray()[0].toObject();
+        EXPECT_EQ(written["records"], 1);
+        EXPECT_EQ(written["sha256"],
+                  QString::fromLatin1(QCryptographicHash::hash(stanje, QCryptographicHash::Sha256).toHex()));
+    }
+}
+
+TEST_F(VornConvertTest, AJournalThatCannotBeWrittenDoesNotFailTheConversion)
+{
+    const QString blocker = program.write("blocker", "x");
+    program.write("VornImport.ini",
+                  settings(output.path()) + "Dnevnik=" + blocker.toUtf8() + "/journal.jsonl\r\n");
+    const ProcessRun result = run(login() << "--type"
+                                          << "Stanja");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains("The run journal " + blocker + "/journal.jsonl could not be written"))
+        << result.err.toStdString();
     EXPECT_EQ(output.files(), QStringList{"stanje.txt"});
 }
 

@@ -210,7 +210,8 @@ TEST_F(PrepareClientCertificateTest, FoundCertificateBecomesTheOnlyClientCertifi
         "--- certificate preparation begin ---",
         "No. of certificates after create: 0",
         "No. of certificates after osebno storage addition: 2",
-        QStringLiteral("Lookup KeyID: ") + QString::fromLatin1(SecondKeyId),
+        QStringLiteral("Lookup KeyID: ") + QString::fromLatin1(SecondKeyId) + " (hex " +
+            QString::fromLatin1(SecondKeyId.toHex()) + ")",
         "Index of certificate with matching criteria: 1",
         "Certificate found:",
         "   Subject: " + second.subject(),

@@ -2,6 +2,7 @@
 
 #include "ArchiveBytes.h"
 #include "RecordingMessenger.h"
+#include "retrieval/AnswerCause.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -400,4 +401,43 @@ TEST_F(ResponseHandlerTest, NamesWithControlCharactersAreShownEscaped)
     EXPECT_TRUE(messenger.lines.contains("a\\e[2J\\r\\nb.xml"));
     EXPECT_FALSE(messenger.lines.join(' ').contains(QChar(0x1b)));
     EXPECT_TRUE(inputFiles().isEmpty());
+}
+
+TEST(AnswerCause, StatusAndPageTextOnOneLine)
+{
+    const std::pair<QByteArray, QString> pages[] = {
+        {"<html><head><title>T</title><style>p{}</style></head><body><h1>Bad</h1>\n<p>Cert &amp; key "
+         "expired</p><script>x()</script></body></html>",
+         "Bad Cert & key expired"},
+        {"plain   text\r\n", "plain text"},
+        {QByteArray(400, 'x'), QString(297, u'x') + "..."},
+    };
+    for (const auto &[html, text] : pages)
+        EXPECT_EQ(ErrorPageText(html), text);
+    EXPECT_EQ(HttpStatusOf({"HTTP/1.1 400 Bad Request", "Server: x"}), 400);
+    EXPECT_EQ(HttpStatusOf({"Server: x"}), 0);
+}
+
+TEST_F(ResponseHandlerTest, CausesAndArchivesInTheLog)
+{
+    // An error page: its status and text in the log, also without debugging.
+    answer({"HTTP/1.1 400 Bad Request"}, "<p>Certificate expired</p>");
+    EXPECT_EQ(messenger.lines,
+              QStringList{"The depository sent no report (HTTP/1.1 400 Bad Request): Certificate "
+                          "expired; see the page \"Vorn Error\", check the member, the period "
+                          "and the client certificate."});
+    EXPECT_EQ(handler.HttpStatus(), 400);
+
+    // An archive while debugging: its size and first bytes, not its raw bytes.
+    recipient.debug = true;
+    messenger.debugEnabled = true;
+    messenger.lines.clear();
+    const QByteArray archive = ArchiveBytes::zip({ArchiveBytes::deflated("Report.xml", Xml)});
+    answer(headersAnnouncing("MemberAccounts.zip"), archive);
+    EXPECT_TRUE(recipient.appended.isEmpty());
+    EXPECT_TRUE(
+        messenger.lines.contains(QStringLiteral("(archive of %1 bytes: 50 4b 03 04 ").arg(archive.size()) +
+                                 QString::fromLatin1(archive.mid(4, 28).toHex(' ')) + " ...)"))
+        << messenger.lines.join('\n').toStdString();
+    EXPECT_EQ(handler.StoredFiles(), QStringList{input() + "/Report.xml"});
 }
