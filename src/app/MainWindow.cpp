@@ -8,6 +8,7 @@
 #include "conversion/FolderClock.h"
 #include "conversion/ImportDispatch.h"
 #include "export/XmlToXls.h"
+#include "retrieval/CertificateStores.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "retrieval/FetchPeriod.h"
 #include "retrieval/ReportCatalogue.h"
@@ -272,6 +273,7 @@ void TfrmMain::readSettings()
     m_settings = ReadSettings(SettingsFilePath(m_start.programFilePath));
     cbDebug->setChecked(m_settings.Debug);
     m_httpsClient.setCAFile(m_settings.CAFile);
+    m_certificateSelection->setTokenAccess(tokenAccessOf(m_settings));
 }
 
 void TfrmMain::fillMemberBox()

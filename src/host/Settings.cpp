@@ -36,6 +36,8 @@ Settings ReadSettings(const QString &path)
     settings.Debug = yes("Debug");
     settings.CAFile = file.readString(options, QStringLiteral("CAFile"), QString());
     settings.FilePath = path;
+    settings.PKCS11Module = file.readString(options, QStringLiteral("PKCS11Module"), QString());
+    settings.PKCS11PinFile = file.readString(options, QStringLiteral("PKCS11PinFile"), QString());
     return settings;
 }
 

@@ -16,6 +16,8 @@ struct Settings
     bool Debug = false;                // Nastavitve/Debug exactly "D": the "Debug" box starts ticked
     QString CAFile;                    // Nastavitve/CAFile: trusted certificate authorities of the transport
     QString FilePath;                  // the settings file these were read from, for messages
+    QString PKCS11Module;  // Nastavitve/PKCS11Module: the module of token stores; empty: p11-kit's
+    QString PKCS11PinFile; // Nastavitve/PKCS11PinFile: the file with the tokens' user PIN
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended
