@@ -183,20 +183,31 @@ Pkcs11Token::Pkcs11Token(const QString &uriText, const TokenAccess &access, bool
 
     const std::lock_guard<std::mutex> lock(modulesMutex);
     Module &module = loadModule(modulePath, access);
-    ERR_clear_error();
-    if (PKCS11_update_slots(module.context, &module.slotList, &module.slotCount) != 0)
-        throw ETokenError(
-            QStringLiteral("The PKCS#11 module %1 cannot list its slotList (%2). Check that the "
-                           "token's reader or service runs.")
-                .arg(modulePath, lastOpenSslError()));
+    // The slot list is read once; only when the token is not in it is it read anew (a card inserted since).
+    // The old list stays, since keys taken from its tokens may still be in use.
     PKCS11_SLOT *slot = nullptr;
     QStringList present;
-    for (unsigned int i = 0; i < module.slotCount; ++i) {
-        PKCS11_SLOT &candidate = module.slotList[i];
-        if (candidate.token && candidate.token->initialized)
-            present << tokenText(candidate.token->label);
-        if (!slot && slotMatches(uri, candidate))
-            slot = &candidate;
+    for (int pass = 0; pass < 2 && !slot; ++pass) {
+        if (pass == 1 || !module.slotList) {
+            PKCS11_SLOT *fresh = nullptr;
+            unsigned int count = 0;
+            ERR_clear_error();
+            if (PKCS11_enumerate_slots(module.context, &fresh, &count) != 0)
+                throw ETokenError(
+                    QStringLiteral("The PKCS#11 module %1 cannot list its slots (%2). Check that the "
+                                   "token's reader or service runs.")
+                        .arg(modulePath, lastOpenSslError()));
+            module.slotList = fresh;
+            module.slotCount = count;
+        }
+        present.clear();
+        for (unsigned int i = 0; i < module.slotCount; ++i) {
+            PKCS11_SLOT &candidate = module.slotList[i];
+            if (candidate.token && candidate.token->initialized)
+                present << tokenText(candidate.token->label);
+            if (!slot && slotMatches(uri, candidate))
+                slot = &candidate;
+        }
     }
     if (!slot)
         throw ETokenError(
