@@ -174,7 +174,11 @@ ElX509Certificate importPkcs12(const QString &storesFolder, const QString &store
     QString folder = ElWinCertStorage(storesFolder).storeFolder(store);
     if (folder.isEmpty())
         folder = QDir(storesFolder).filePath(store);
-    createOwnerOnlyFolder(QFileInfo(storesFolder).absolutePath(), folder);
+    // The data folder may be shared; what VornImport creates below it is the user's only.
+    const QString dataFolder = QFileInfo(QFileInfo(storesFolder).absolutePath()).absolutePath();
+    if (!QDir().mkpath(dataFolder))
+        throw ECertificateStoreError(QStringLiteral("Cannot create the folder %1").arg(dataFolder));
+    createOwnerOnlyFolder(dataFolder, folder);
     const QString target = QDir(folder).filePath(keyIdText(certificate) + QStringLiteral(".pem"));
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(OwnerOnlyFile) ||
