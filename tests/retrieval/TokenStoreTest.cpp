@@ -6,6 +6,7 @@
 #include "retrieval/ClientCertificateSelection.h"
 #include "retrieval/SetupCheck.h"
 #include "SoftHsmToken.h"
+#include "StandInHost.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"
 
@@ -136,13 +137,9 @@ TEST_F(TokenStoreTest, SetupCheckAndListingFollowTheToken)
                            .toUtf8());
     HostTestDatabase database{HostEngine::SQLite, "TOKEN"};
     database.createHostTables();
-    database.exec(QStringLiteral("INSERT INTO VORN_IMP_INI VALUES ('VORNPROTOCOL', 'https');"
-                                 "INSERT INTO VORN_IMP_INI VALUES ('VORNURI', '%1');"
-                                 "INSERT INTO VORN_IMP_INI VALUES ('VORNMEMBERCODE', '1001');"
-                                 "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESUBJECTKEYID', '7A0B1C2D');"
-                                 "INSERT INTO VORN_IMP_INI VALUES ('CERTIFICATESTORAGE', '%2');"
-                                 "INSERT INTO INISET VALUES ('OZNAKACLANA', 'KDD7');")
-                      .arg(server->serviceUri(), SoftHsmToken::uri()));
+    insertStandInMembers(database, *server, server->serviceUri());
+    database.exec("UPDATE VORN_IMP_INI SET VALUE='" + SoftHsmToken::uri() +
+                  "' WHERE KEY='CERTIFICATESTORAGE'");
     const auto check = [&](const QString &keyId) {
         database.exec(QStringLiteral("UPDATE VORN_IMP_INI SET VALUE='%1' WHERE KEY='CERTIFICATESUBJECTKEYID'")
                           .arg(keyId));
