@@ -16,12 +16,12 @@ namespace {
 constexpr QFile::Permissions OwnerOnlyFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr QFile::Permissions OwnerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
 
-StoreListing listFolder(const ElWinCertStorage &stores, const QString &name)
+StoreListing listFolder(const QString &storesFolder, const QString &name)
 {
-    StoreListing listing{name, stores.storeFolder(name), {}, {}};
+    StoreListing listing{name, ElWinCertStorage(storesFolder).storeFolder(name), {}, {}};
     if (listing.location.isEmpty()) {
-        listing.error = QStringLiteral("No such store: no folder %1")
-                            .arg(QDir::cleanPath(ElWinCertStorage::currentUserStoresFolder() + u'/' + name));
+        listing.error =
+            QStringLiteral("No such store: no folder %1").arg(QDir::cleanPath(storesFolder + u'/' + name));
         return listing;
     }
     for (const QString &file : ElWinCertStorage::certificateFiles(listing.location)) {
@@ -129,12 +129,11 @@ QList<StoreListing> listCertificateStores(const QString &storesFolder, const QSt
 {
     if (Pkcs11Uri::isUri(name))
         return {listToken(name, access)};
-    const ElWinCertStorage stores(storesFolder);
     if (!name.isEmpty())
-        return {listFolder(stores, name)};
+        return {listFolder(storesFolder, name)};
     QList<StoreListing> listings;
     for (const QString &folder : QDir(storesFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-        listings.append(listFolder(stores, folder));
+        listings.append(listFolder(storesFolder, folder));
     return listings;
 }
 
