@@ -1,30 +1,18 @@
 #include "NginxTestServer.h"
 #include "RecordingMessenger.h"
 #include "retrieval/ClientCertificateSelection.h"
+#include "RunTool.h"
 #include "TempDir.h"
 #include "transport/ElHTTPSClient.h"
 #include "transport/ElMemoryCertStorage.h"
 
 #include <gtest/gtest.h>
-#include <openssl/pkcs12.h>
 #include <QFileInfo>
 #include <QProcess>
 
 namespace {
 
 const QByteArray KeyId = QByteArray::fromHex("5E1F0A0B");
-
-QByteArray pkcs12WithPassword(const ElX509Certificate &certificate, const char *password)
-{
-    PKCS12 *pkcs12 = PKCS12_create(password, "client", certificate.privateKey(), certificate.x509(), nullptr,
-                                   0, 0, 0, 0, 0);
-    unsigned char *der = nullptr;
-    const int length = i2d_PKCS12(pkcs12, &der);
-    QByteArray bytes(reinterpret_cast<const char *>(der), length);
-    OPENSSL_free(der);
-    PKCS12_free(pkcs12);
-    return bytes;
-}
 
 // An administrator's store commands, run without a display with the data folder in a temporary folder.
 class CertificateCommandsTest : public testing::Test
@@ -57,7 +45,10 @@ TEST_F(CertificateCommandsTest, ImportedCertificateIsListedAndFetches)
     server.serveDepository();
     VORN_START_NGINX(server);
     const ElX509Certificate client = server.pki().issueClient("Clan 3003", KeyId);
-    const QString p12 = home.write("clan.p12", pkcs12WithPassword(client, "Geslo 1"));
+    const QString p12 = home.filePath("clan.p12");
+    runTool(home.path(), "openssl",
+            {"pkcs12", "-export", "-in", home.write("clan.pem", TestPki::pem(client, true)), "-passout",
+             "pass:Geslo 1", "-out", p12});
     const QString passwordFile = home.write("geslo.txt", "Geslo 1\n");
     int exitCode = -1;
 
