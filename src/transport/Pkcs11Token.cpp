@@ -4,6 +4,7 @@
 
 #include <libp11.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
@@ -13,6 +14,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
+#include <vector>
 
 namespace {
 
@@ -34,20 +36,38 @@ QString lastOpenSslError()
     return QString::fromLatin1(text);
 }
 
-// A module loaded by a PKCS#11 URI's store, with its slot list. Modules stay loaded until the process
-// ends: finalising one would log out every session of the process, also those whose keys are in use.
+// A module loaded by a PKCS#11 URI's store, with the slot lists read from it (the last is current). Modules
+// stay loaded until the process ends: finalising one would log out every session of the process, also
+// those whose keys are in use. Then the lists are released and the module finalised, before OpenSSL's
+// own clean-up.
 struct Module
 {
-    PKCS11_CTX *context = nullptr;
-    PKCS11_SLOT *slotList = nullptr;
-    unsigned int slotCount = 0;
+    struct SlotList
+    {
+        PKCS11_SLOT *slotArray = nullptr;
+        unsigned int count = 0;
+    };
+
+    explicit Module(PKCS11_CTX *moduleContext) : context(moduleContext) {}
+    Module(const Module &) = delete;
+    Module &operator=(const Module &) = delete;
+    ~Module()
+    {
+        for (const SlotList &list : lists)
+            PKCS11_release_all_slots(context, list.slotArray, list.count);
+        PKCS11_CTX_unload(context);
+        PKCS11_CTX_free(context);
+    }
+
+    PKCS11_CTX *context;
+    std::vector<SlotList> lists;
 };
 
 std::mutex modulesMutex;
 
 Module &loadModule(const QString &path, const TokenAccess &access)
 {
-    static std::map<QString, Module *> modules; // reachable until the end, never unloaded
+    static std::map<QString, std::unique_ptr<Module>> modules;
     if (const auto found = modules.find(path); found != modules.end())
         return *found->second;
     ERR_clear_error();
@@ -61,9 +81,7 @@ Module &loadModule(const QString &path, const TokenAccess &access)
                            "or set PKCS11Module in section Nastavitve of %3 to its path.")
                 .arg(path, reason, access.settingsFile));
     }
-    auto *module = new Module{context};
-    modules.emplace(path, module);
-    return *module;
+    return *modules.emplace(path, std::make_unique<Module>(context)).first->second;
 }
 
 QString tokenText(const char *text)
@@ -188,7 +206,7 @@ Pkcs11Token::Pkcs11Token(const QString &uriText, const TokenAccess &access, bool
     PKCS11_SLOT *slot = nullptr;
     QStringList present;
     for (int pass = 0; pass < 2 && !slot; ++pass) {
-        if (pass == 1 || !module.slotList) {
+        if (pass == 1 || module.lists.empty()) {
             PKCS11_SLOT *fresh = nullptr;
             unsigned int count = 0;
             ERR_clear_error();
@@ -197,12 +215,12 @@ Pkcs11Token::Pkcs11Token(const QString &uriText, const TokenAccess &access, bool
                     QStringLiteral("The PKCS#11 module %1 cannot list its slots (%2). Check that the "
                                    "token's reader or service runs.")
                         .arg(modulePath, lastOpenSslError()));
-            module.slotList = fresh;
-            module.slotCount = count;
+            module.lists.push_back({fresh, count});
         }
         present.clear();
-        for (unsigned int i = 0; i < module.slotCount; ++i) {
-            PKCS11_SLOT &candidate = module.slotList[i];
+        const Module::SlotList &current = module.lists.back();
+        for (unsigned int i = 0; i < current.count; ++i) {
+            PKCS11_SLOT &candidate = current.slotArray[i];
             if (candidate.token && candidate.token->initialized)
                 present << tokenText(candidate.token->label);
             if (!slot && slotMatches(uri, candidate))
