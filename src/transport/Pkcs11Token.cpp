@@ -38,8 +38,7 @@ QString lastOpenSslError()
 
 // A module loaded by a PKCS#11 URI's store, with the slot lists read from it (the last is current). Modules
 // stay loaded until the process ends: finalising one would log out every session of the process, also
-// those whose keys are in use. Then the lists are released and the module finalised, before OpenSSL's
-// own clean-up.
+// those whose keys are in use; and at exit the module's own static objects may be gone before ours.
 struct Module
 {
     struct SlotList
@@ -47,17 +46,6 @@ struct Module
         PKCS11_SLOT *slotArray = nullptr;
         unsigned int count = 0;
     };
-
-    explicit Module(PKCS11_CTX *moduleContext) : context(moduleContext) {}
-    Module(const Module &) = delete;
-    Module &operator=(const Module &) = delete;
-    ~Module()
-    {
-        for (const SlotList &list : lists)
-            PKCS11_release_all_slots(context, list.slotArray, list.count);
-        PKCS11_CTX_unload(context);
-        PKCS11_CTX_free(context);
-    }
 
     PKCS11_CTX *context;
     std::vector<SlotList> lists;
@@ -67,8 +55,9 @@ std::mutex modulesMutex;
 
 Module &loadModule(const QString &path, const TokenAccess &access)
 {
-    static std::map<QString, std::unique_ptr<Module>> modules;
-    if (const auto found = modules.find(path); found != modules.end())
+    // Never destroyed (see Module); reachable to the end.
+    static auto *const modules = new std::map<QString, std::unique_ptr<Module>>();
+    if (const auto found = modules->find(path); found != modules->end())
         return *found->second;
     ERR_clear_error();
     PKCS11_CTX *context = PKCS11_CTX_new();
@@ -81,7 +70,7 @@ Module &loadModule(const QString &path, const TokenAccess &access)
                            "or set PKCS11Module in section Nastavitve of %3 to its path.")
                 .arg(path, reason, access.settingsFile));
     }
-    return *modules.emplace(path, std::make_unique<Module>(context)).first->second;
+    return *modules->emplace(path, std::make_unique<Module>(Module{context, {}})).first->second;
 }
 
 QString tokenText(const char *text)
