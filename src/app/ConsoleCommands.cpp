@@ -1,5 +1,6 @@
 #include "app/ConsoleCommands.h"
 
+#include "app/CertificateCommands.h"
 #include "conversion/RunRecord.h"
 #include "host/Settings.h"
 #include "retrieval/SetupCheck.h"
@@ -13,6 +14,8 @@ const char kHelp[] =
     "Usage: VornImport ALIAS USER PASSWORD [REQUEST_FILE | FILE_SUFFIX]\n"
     "       VornImport --check ALIAS USER PASSWORD [MEMBER]\n"
     "       VornImport --history [N]\n"
+    "       VornImport --certificates [STORE]\n"
+    "       VornImport --import-certificate STORE FILE [PASSWORD_FILE]\n"
     "       VornImport --help | --version\n"
     "\n"
     "Fetches member reports from the depository with the member's client certificate and converts\n"
@@ -29,12 +32,19 @@ const char kHelp[] =
     "  --history  show the last N runs of the run journal (10 by default) as a table; the journal is\n"
     "             the file of the setting Dnevnik, by default\n"
     "             $XDG_STATE_HOME/vornimport/journal.jsonl (~/.local/state/vornimport/journal.jsonl)\n"
+    "  --certificates  list the certificates of the store STORE (a store name or a pkcs11: URI), or of\n"
+    "             every store folder: file or token object, subject, issuer, key identifier, end date and\n"
+    "             whether its private key is there.\n"
+    "  --import-certificate  import the certificate and key of the PKCS#12 FILE into the store STORE\n"
+    "             (created for you only) and print the key identifier for the host configuration; the\n"
+    "             password comes from PASSWORD_FILE, else it is asked for.\n"
     "  --help     show this text\n"
     "  --version  show the program's version\n"
     "\n"
     "Beside the program: VornImport.ini (settings), tipi.ini (type table) and aliases.ini (database\n"
     "aliases; VORNIMPORT_ALIASES names another file). Client certificates: the store folders under\n"
-    "$XDG_DATA_HOME/VornImport/certstores (by default ~/.local/share/VornImport/certstores).\n"
+    "$XDG_DATA_HOME/VornImport/certstores (by default ~/.local/share/VornImport/certstores), or a\n"
+    "PKCS#11 token named by a pkcs11: URI (settings PKCS11Module and PKCS11PinFile).\n"
     "\n"
     "Exit codes:\n"
     "  0  the window was closed, the request file was run (its errors are in the file), or no check\n"
@@ -81,7 +91,8 @@ int runHistory(const QStringList &arguments, const QString &programFilePath, QTe
 bool IsConsoleCommand(const QString &firstArgument)
 {
     return firstArgument == u"--check" || firstArgument == u"--help" || firstArgument == u"-h" ||
-           firstArgument == u"--version" || firstArgument == u"--history";
+           firstArgument == u"--version" || firstArgument == u"--history" ||
+           firstArgument == u"--certificates" || firstArgument == u"--import-certificate";
 }
 
 int RunConsoleCommand(const QStringList &arguments, const QString &programFilePath, QTextStream &out,
@@ -92,6 +103,10 @@ int RunConsoleCommand(const QStringList &arguments, const QString &programFilePa
         return runCheck(arguments.mid(1), programFilePath, out, err);
     if (command == u"--history")
         return runHistory(arguments.mid(1), programFilePath, out, err);
+    if (command == u"--certificates")
+        return RunCertificatesCommand(arguments.mid(1), programFilePath, out, err);
+    if (command == u"--import-certificate")
+        return RunImportCertificateCommand(arguments.mid(1), out, err);
     if (arguments.size() == 1 && (command == u"--help" || command == u"-h")) {
         out << kHelp << Qt::flush;
         return 0;

@@ -11,6 +11,7 @@
 #include "conversion/RunRecord.h"
 #include "export/XmlToXls.h"
 #include "retrieval/AnswerCause.h"
+#include "retrieval/CertificateStores.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "retrieval/FetchLimits.h"
 #include "retrieval/FetchPeriod.h"
@@ -292,6 +293,7 @@ void TfrmMain::readSettings()
     m_httpsClient.setCAFile(m_settings.CAFile);
     m_httpsClient.setProxy(m_settings.Proxy);
     applyFetchLimits(m_settings, m_httpsClient, *m_response);
+    m_certificateSelection->setTokenAccess(tokenAccessOf(m_settings));
 }
 
 void TfrmMain::fillMemberBox()

@@ -50,6 +50,8 @@ Settings ReadSettings(const QString &path)
     limit("MaksVelikostNapakeKB", settings.MaxErrorPageKiB);
     settings.JournalPath = file.readString(options, QStringLiteral("Dnevnik"), QString());
     settings.JournalMaxBytes = file.readInteger(options, QStringLiteral("DnevnikVelikost"), 0);
+    settings.PKCS11Module = file.readString(options, QStringLiteral("PKCS11Module"), QString());
+    settings.PKCS11PinFile = file.readString(options, QStringLiteral("PKCS11PinFile"), QString());
     return settings;
 }
 

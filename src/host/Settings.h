@@ -26,6 +26,8 @@ struct Settings
     int MaxErrorPageKiB = 1024;         // Nastavitve/MaksVelikostNapakeKB: an error page kept for showing
     QString JournalPath;        // Nastavitve/Dnevnik: the run journal; empty for the user's state folder
     qint64 JournalMaxBytes = 0; // Nastavitve/DnevnikVelikost: bytes before it rotates; 0 for 10 MB
+    QString PKCS11Module;       // Nastavitve/PKCS11Module: the module of token stores; empty: p11-kit's
+    QString PKCS11PinFile;      // Nastavitve/PKCS11PinFile: the file with the tokens' user PIN
 };
 
 // The settings file of a program: its path with the extension replaced by ".ini", or ".ini" appended

@@ -56,6 +56,7 @@ void ClientCertificateSelection::PrepareClientCertificate(const CertificateEndpo
 
     m_winCertStorage = std::make_unique<ElWinCertStorage>(m_storesFolder);
     log.debugLog(QStringLiteral("No. of certificates after create: %1").arg(m_winCertStorage->count()));
+    m_winCertStorage->setTokenAccess(m_tokenAccess);
     m_winCertStorage->addStore(endpoint.certificateStorage);
     log.debugLog(QStringLiteral("No. of certificates after %1 storage addition: %2")
                      .arg(endpoint.certificateStorage)
@@ -70,7 +71,7 @@ void ClientCertificateSelection::PrepareClientCertificate(const CertificateEndpo
 
     if (index >= 0) {
         log.debugLog(QStringLiteral("Certificate found:"));
-        const ElX509Certificate &certificate = m_winCertStorage->certificate(index);
+        const ElX509Certificate &certificate = m_winCertStorage->certificateWithKey(index);
         if (!certificate.encoded().isEmpty()) {
             log.debugLog(QStringLiteral("   Subject: ") + certificate.subject());
             log.debugLog(QStringLiteral("   Issuer: ") + certificate.issuer());

@@ -41,6 +41,9 @@ public:
     // and the store. remoteMemberText is the text of the member box.
     void PrepareClientCertificate(const CertificateEndpoint &endpoint, const QString &remoteMemberText);
 
+    // How token stores (PKCS#11 URIs) are reached.
+    void setTokenAccess(const TokenAccess &access) { m_tokenAccess = access; }
+
     // The store view of the last run; replaced by each run.
     const ElWinCertStorage *winCertStorage() const { return m_winCertStorage.get(); }
 
@@ -48,5 +51,6 @@ private:
     ElMemoryCertStorage &m_clientStorage;
     Messenger &m_messenger;
     QString m_storesFolder;
+    TokenAccess m_tokenAccess;
     std::unique_ptr<ElWinCertStorage> m_winCertStorage;
 };

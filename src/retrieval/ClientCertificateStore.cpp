@@ -46,7 +46,9 @@ ElX509Certificate readPem(const QByteArray &bytes)
     return ElX509Certificate(certificate, key);
 }
 
-ElX509Certificate readPkcs12(const QByteArray &bytes)
+} // namespace
+
+ElX509Certificate parsePkcs12(const QByteArray &bytes, const QByteArray &password)
 {
     // Certificates exported from other systems often use algorithms of the legacy provider. It is
     // loaded once and unloaded at exit, before OpenSSL's own clean-up.
@@ -58,9 +60,11 @@ ElX509Certificate readPkcs12(const QByteArray &bytes)
     X509 *certificate = nullptr;
     EVP_PKEY *key = nullptr;
     if (pkcs12)
-        PKCS12_parse(pkcs12.get(), "", &key, &certificate, nullptr);
+        PKCS12_parse(pkcs12.get(), password.constData(), &key, &certificate, nullptr);
     return ElX509Certificate(certificate, key);
 }
+
+namespace {
 
 ElX509Certificate readCertificateFile(const QString &path)
 {
@@ -83,7 +87,8 @@ ElX509Certificate readCertificateStoreFile(const QString &path)
     const QByteArray bytes = file.readAll();
 
     ERR_clear_error();
-    return path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive) ? readPem(bytes) : readPkcs12(bytes);
+    return path.endsWith(QLatin1String(".pem"), Qt::CaseInsensitive) ? readPem(bytes)
+                                                                     : parsePkcs12(bytes, "");
 }
 
 ElWinCertStorage::ElWinCertStorage(QString storesFolder) : m_storesFolder(std::move(storesFolder)) {}
@@ -118,12 +123,29 @@ QStringList ElWinCertStorage::certificateFiles(const QString &storeFolder)
 
 void ElWinCertStorage::addStore(const QString &name)
 {
+    if (Pkcs11Uri::isUri(name)) {
+        const Pkcs11Token token(name, m_tokenAccess);
+        for (const TokenCertificate &object : token.certificates()) {
+            m_certificates.append(object.certificate);
+            m_missingKey.append(object.hasKey ? QString() : token.missingKeyMessage(object));
+        }
+        return;
+    }
     const QString folder = storeFolder(name);
     if (folder.isEmpty())
         throw ECertificateStoreError(QStringLiteral("Certificate store \"%1\" does not exist: no folder %2")
                                          .arg(name, QDir::cleanPath(QDir(m_storesFolder).filePath(name))));
     for (const QString &file : certificateFiles(folder))
         m_certificates.append(readCertificateFile(file));
+    while (m_missingKey.size() < m_certificates.size())
+        m_missingKey.append(QString());
+}
+
+const ElX509Certificate &ElWinCertStorage::certificateWithKey(int index) const
+{
+    if (!m_missingKey.value(index).isEmpty())
+        throw ETokenError(m_missingKey.at(index));
+    return m_certificates.at(index);
 }
 
 int ElWinCertStorage::indexOfSubjectKeyId(const QByteArray &keyId) const

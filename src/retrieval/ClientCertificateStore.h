@@ -2,6 +2,7 @@
 
 #include "common/Exception.h"
 #include "transport/ElX509Certificate.h"
+#include "transport/Pkcs11Token.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,8 @@ VORN_DECLARE_EXCEPTION(ECertificateStoreError, Exception)
 // ~/.local/share), its name matched without regard to letter case. It holds certificates
 // with their private keys: PEM files (".pem", certificate and unencrypted key in one file)
 // and PKCS#12 files (".p12", ".pfx") without a password, indexed in file name order.
+// A store named by a PKCS#11 URI ("pkcs11:token=VORN") is that token: its certificate objects, whose
+// private keys stay on the token and sign there.
 class ElWinCertStorage
 {
 public:
@@ -29,13 +32,20 @@ public:
     // Adds the certificates of the named store; raises ECertificateStoreError when the store
     // does not exist or one of its files cannot be read.
     void addStore(const QString &name);
+    // How token stores are reached (module, PIN source); set before addStore.
+    void setTokenAccess(const TokenAccess &access) { m_tokenAccess = access; }
 
     int count() const { return int(m_certificates.size()); }
     // The index of the first certificate whose subject key identifier equals keyId; -1 when none.
     int indexOfSubjectKeyId(const QByteArray &keyId) const;
     const ElX509Certificate &certificate(int index) const { return m_certificates.at(index); }
+    // The certificate at index to present in a handshake; raises ETokenError when it is a token's
+    // certificate whose private key is not on the token.
+    const ElX509Certificate &certificateWithKey(int index) const;
 
 private:
+    TokenAccess m_tokenAccess;
+    QStringList m_missingKey; // per certificate: why its key is missing, empty when it is there
     QString m_storesFolder;
     QList<ElX509Certificate> m_certificates;
 };
@@ -44,3 +54,5 @@ private:
 // whether or not the key belongs to the certificate. Raises ECertificateStoreError when the file cannot
 // be read. Stores index only files whose key belongs to their certificate.
 ElX509Certificate readCertificateStoreFile(const QString &path);
+// The certificate and key of a PKCS#12 file's bytes opened with password; null when it does not open.
+ElX509Certificate parsePkcs12(const QByteArray &bytes, const QByteArray &password);

@@ -6,6 +6,7 @@
 #include "host/HostAlias.h"
 #include "host/HostDatabase.h"
 #include "retrieval/CertificateExpiry.h"
+#include "retrieval/CertificateStores.h"
 #include "retrieval/ClientCertificateSelection.h"
 #include "transport/ElMemoryCertStorage.h"
 
@@ -299,6 +300,8 @@ bool SetupCheck::checkEndpoint(const Endpoint &endpoint)
 
 ElX509Certificate SetupCheck::checkCertificate(const Endpoint &endpoint)
 {
+    if (Pkcs11Uri::isUri(endpoint.CertificateStorage))
+        return checkTokenCertificate(endpoint);
     const ElWinCertStorage stores(m_inputs.storesFolder);
     const QString storeFolder = stores.storeFolder(endpoint.CertificateStorage);
     if (storeFolder.isEmpty()) {
@@ -514,4 +517,56 @@ void SetupCheck::checkDepository(const Endpoint &endpoint, const ElX509Certifica
         return;
     }
     report(Status::Ok, QStringLiteral("The depository %1 answers%2 (%3)").arg(url, through, statusLine));
+}
+
+ElX509Certificate SetupCheck::checkTokenCertificate(const Endpoint &endpoint)
+{
+    const TokenAccess access = tokenAccessOf(m_settings);
+    std::optional<Pkcs11Token> token;
+    try {
+        token.emplace(endpoint.CertificateStorage, access);
+    } catch (const std::exception &error) {
+        report(Status::Fail, exceptionMessage(error),
+               QStringLiteral("do as the message says, then run the check again"));
+        return {};
+    }
+    report(Status::Ok,
+           QStringLiteral("Token %1 is present in the PKCS#11 module %2%3")
+               .arg(token->description(),
+                    access.modulePath.isEmpty() ? TokenAccess::defaultModule() : access.modulePath,
+                    token->loggedIn() ? QStringLiteral(", the PIN is accepted") : QString()));
+    QByteArray keyId;
+    try {
+        keyId = decodeSubjectKeyID(endpoint.CertificateSubjectKeyID);
+    } catch (const std::exception &error) {
+        report(Status::Fail,
+               QStringLiteral("The key identifier %1 is no hexadecimal text: %2")
+                   .arg(endpoint.CertificateSubjectKeyID, exceptionMessage(error)),
+               QStringLiteral("correct it in %1").arg(endpointSource(m_inputs.member)));
+        return {};
+    }
+    QStringList keyIds;
+    for (const TokenCertificate &object : token->certificates()) {
+        keyIds << keyIdText(object.certificate);
+        if (keyId.isEmpty() || object.certificate.subjectKeyIdentifier() != keyId)
+            continue;
+        report(Status::Ok,
+               QStringLiteral("Certificate %1 with the key identifier %2 is the token's object \"%3\"")
+                   .arg(object.certificate.subject(), endpoint.CertificateSubjectKeyID, object.label));
+        if (!object.hasKey) {
+            report(Status::Fail, token->missingKeyMessage(object),
+                   QStringLiteral("put the certificate's private key on the token with the same id"));
+            return {};
+        }
+        report(Status::Ok, QStringLiteral("Its private key is on the token"));
+        checkValidity(object.certificate);
+        return object.certificate;
+    }
+    report(Status::Fail,
+           QStringLiteral("No certificate with the key identifier %1 on the token %2 (it holds %3)")
+               .arg(endpoint.CertificateSubjectKeyID, token->description(),
+                    keyIds.isEmpty() ? QStringLiteral("no certificate") : keyIds.join(QStringLiteral(", "))),
+           QStringLiteral("correct the key identifier in %1, or put the member's certificate on the token")
+               .arg(endpointSource(m_inputs.member)));
+    return {};
 }

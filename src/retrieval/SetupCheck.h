@@ -62,6 +62,7 @@ private:
     std::optional<Endpoint> checkHostConfiguration();
     bool checkEndpoint(const Endpoint &endpoint);
     ElX509Certificate checkCertificate(const Endpoint &endpoint);
+    ElX509Certificate checkTokenCertificate(const Endpoint &endpoint);
     void checkStorePermissions(const QString &storeFolder);
     void checkValidity(const ElX509Certificate &certificate);
     void checkDepository(const Endpoint &endpoint, const ElX509Certificate &certificate);
