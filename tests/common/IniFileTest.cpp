@@ -227,7 +227,7 @@ const WriteCase writeCases[] = {
     {"lines another writer added since the read stay", "[Request]\r\nA=1\r\n",
      [](IniFile &file, const QString &path) {
          IniFile(path).writeString("Host", "Added", "1");
-         file.writeString("Response", "X", "2");
+         file.writeStrings("Response", {{"X", "2"}});
      },
      "[Request]\r\nA=1\r\n[Host]\r\nAdded=1\r\n[Response]\r\nX=2\r\n"},
     {"a section erased by another writer is not brought back", "[Response]\r\nOld=1\r\n[Messages]\r\n0=a\r\n",
