@@ -20,12 +20,10 @@ template<const XmlScan::StopSet &set> void expectPathsAgree(const std::string &f
             const char *begin = text.c_str();
             const char *end = begin + text.size();
             const char *expected = set.table[byte] ? begin + at : end;
-            EXPECT_EQ((XmlScan::find<set, XmlScan::Path::Bytes>(begin, end)), expected)
-                << byte << " at " << at;
-            EXPECT_EQ((XmlScan::find<set, XmlScan::Path::Words>(begin, end)), expected)
-                << byte << " at " << at;
-            EXPECT_EQ((XmlScan::find<set, XmlScan::Path::Vectors>(begin, end)), expected)
-                << byte << " at " << at;
+            for (const char *found : {XmlScan::find<set, XmlScan::Path::Bytes>(begin, end),
+                                      XmlScan::find<set, XmlScan::Path::Words>(begin, end),
+                                      XmlScan::find<set, XmlScan::Path::Vectors>(begin, end)})
+                EXPECT_EQ(found, expected) << byte << " at " << at;
         }
     }
 }

@@ -418,20 +418,11 @@ TEST(AnswerCause, StatusAndPageTextOnOneLine)
     EXPECT_EQ(HttpStatusOf({"Server: x"}), 0);
 }
 
-TEST_F(ResponseHandlerTest, CausesAndArchivesInTheLog)
+// An archive in the debug log: its size and first bytes, not its raw bytes.
+TEST_F(ResponseHandlerTest, ArchiveInTheDebugLogShowsItsSizeAndFirstBytes)
 {
-    // An error page: its status and text in the log, also without debugging.
-    answer({"HTTP/1.1 400 Bad Request"}, "<p>Certificate expired</p>");
-    EXPECT_EQ(messenger.lines,
-              QStringList{"The depository sent no report (HTTP/1.1 400 Bad Request): Certificate "
-                          "expired; see the page \"Vorn Error\", check the member, the period "
-                          "and the client certificate."});
-    EXPECT_EQ(handler.HttpStatus(), 400);
-
-    // An archive while debugging: its size and first bytes, not its raw bytes.
     recipient.debug = true;
     messenger.debugEnabled = true;
-    messenger.lines.clear();
     const QByteArray archive = ArchiveBytes::zip({ArchiveBytes::deflated("Report.xml", Xml)});
     answer(headersAnnouncing("MemberAccounts.zip"), archive);
     EXPECT_TRUE(recipient.appended.isEmpty());

@@ -161,11 +161,7 @@ TEST_F(SetupCheckTest, RemoteMemberIsCheckedWithItsOwnCertificate)
 TEST_F(SetupCheckTest, ConnectionGoesThroughTheProxyOfTheSettings)
 {
     ConnectProxy proxy;
-    QFile settings(folder.filePath("VornImport.ini"));
-    ASSERT_TRUE(settings.open(QIODevice::Append));
-    settings.write("Proxy=" + proxy.url().toUtf8() + "\n");
-    settings.close();
-
+    folder.write("VornImport.ini", folder.read("VornImport.ini") + "Proxy=" + proxy.url().toUtf8() + "\n");
     EXPECT_TRUE(run()) << lines.join('\n').toStdString();
     EXPECT_EQ(lines.last(), "OK   The depository " + depositoryUrl() + " answers through the proxy " +
                                 proxy.url() + " (Proxy) (HTTP/1.1 404 Not Found)");

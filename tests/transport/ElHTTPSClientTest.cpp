@@ -327,33 +327,6 @@ TEST_F(ElHTTPSClientTest, ProxyEnvironmentIsIgnored)
     EXPECT_EQ(answer.body, report);
 }
 
-// Only the proxy setting leads a fetch through a proxy; the proxy environment never does.
-TEST_F(ElHTTPSClientTest, ProxySettingAloneDecidesTheRoute)
-{
-    selectClientCertificate(NginxTestServer::FirstClientKeyId);
-    const struct
-    {
-        bool setting;
-        bool environment;
-        bool throughProxy;
-    } cases[] = {{true, false, true}, {false, true, false}, {true, true, true}};
-    for (const auto &c : cases) {
-        ConnectProxy proxy;
-        client.setProxy(c.setting ? proxy.url() : QString());
-        ScopedEnvironment https("https_proxy", c.environment ? proxy.url().toUtf8() : QByteArray()),
-            noProxy("no_proxy", "127.0.0.1");
-        answer = {};
-        answer.listen(client);
-
-        client.Get(server.url("/MemberAccounts"));
-
-        EXPECT_EQ(answer.body, report);
-        const QStringList expected = {QStringLiteral("CONNECT 127.0.0.1:%1 HTTP/1.1").arg(server.port())};
-        EXPECT_EQ(proxy.requests(), c.throughProxy ? expected : QStringList())
-            << "setting " << c.setting << ", environment " << c.environment;
-    }
-}
-
 TEST_F(ElHTTPSClientTest, ProxyThatRefusesTheTunnelFailsTheFetch)
 {
     ConnectProxy proxy;
