@@ -1,7 +1,9 @@
+#include "ArchiveBytes.h"
 #include "common/IniFile.h"
 #include "common/RunJournal.h"
 #include "HostTestDatabase.h"
 #include "NginxTestServer.h"
+#include "RandomBytes.h"
 #include "StandInHost.h"
 #include "TempDir.h"
 
@@ -9,10 +11,12 @@
 #include <cctype>
 #include <functional>
 #include <gtest/gtest.h>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStringEncoder>
+#include <QThread>
 #include <sys/stat.h>
 
 namespace {
@@ -65,16 +69,21 @@ public:
         return runWith(requestFile);
     }
 
-    ProgramRun runWith(const QString &file)
+    void start(QProcess &process, const QString &file) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
         environment.insert("XDG_DATA_HOME", folder.filePath("data"));
         environment.insert("XDG_STATE_HOME", folder.filePath("state"));
-        QProcess process;
         process.setProcessEnvironment(environment);
         process.start(program, {"HostDb", "user", "pwd", file});
+    }
+
+    ProgramRun runWith(const QString &file)
+    {
+        QProcess process;
+        start(process, file);
         ProgramRun result;
         // A run that waited for an answer would not end by itself.
         result.finished = process.waitForFinished(60000);
@@ -360,3 +369,45 @@ INSTANTIATE_TEST_SUITE_P(Shapes, RequestShapeTest, testing::ValuesIn(shapes),
                                  name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
+
+namespace {
+// The first report arrives slowly, so that the host can write into the request file meanwhile.
+class HostWritesDuringTheRunTest : public UnattendedRunTest
+{
+public:
+    void SetUp() override
+    {
+        const QByteArray xml = "<?xml version=\"1.0\"?><!--" + randomBytes(16000, 7).toBase64() + "--><r/>";
+        server.addDocument("/kdd/Members.svc/MemberTransactions",
+                           ArchiveBytes::zip({ArchiveBytes::deflated("MemberTransactions.xml", xml)}),
+                           "MemberTransactions.zip", 5000);
+        UnattendedRunTest::SetUp();
+    }
+};
+} // namespace
+
+TEST_F(HostWritesDuringTheRunTest, ASectionTheHostAddsWhileTheFirstReportIsFetchedStays)
+{
+    const QDate today = QDate::currentDate();
+    requestFile =
+        folder.write("request.ini",
+                     QStringLiteral("[Request]\r\nRequestId=1\r\nDateFrom=%1\r\nDateTo=%2\r\n"
+                                    "[Response]\r\nOld=1\r\n")
+                         .arg(today.addDays(-3).toString("d.M.yyyy"), today.addDays(-1).toString("d.M.yyyy"))
+                         .toUtf8());
+    QProcess process;
+    start(process, requestFile);
+    // The run erases the old answers before it fetches; then the host adds its section, as its profile
+    // functions would, by rewriting the file.
+    QDeadlineTimer deadline(30000);
+    while (folder.read("request.ini").contains("Old=1") && !deadline.hasExpired())
+        QThread::msleep(5);
+    folder.write("request.ini", folder.read("request.ini") + "[Host]\r\nAdded=during the fetch\r\n");
+    EXPECT_FALSE(process.waitForFinished(0)); // the first report is still on its way
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(requestIni().readString("Host", "Added", "<lost>"), "during the fetch");
+    EXPECT_EQ(response("MemberTransactions"), QDir(input).filePath("MemberTransactions.xml"));
+    EXPECT_EQ(response("MemberT2SBankToCustomerStatement"),
+              QDir(input).filePath("MemberT2SBankToCustomerStatement.xml"));
+}
