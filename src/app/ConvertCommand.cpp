@@ -249,6 +249,16 @@ int RunVornConvert(const QStringList &arguments, const QString &programFolder, Q
                 TDailyBondValuesExport::forRequest(request, startDate, messenger)
                     ->XMLToXLS(QStringLiteral("DailyBondValues.zip"));
             out << "Saved " << outcome.workbookPath << Qt::endl;
+            JournalEntry entry = convertEntry(options, request);
+            entry.stored << DescribeFile(
+                joinPath(settings.InputFolder, QStringLiteral("DailyBondValues.xml")), false);
+            entry.written << DescribeFile(outcome.workbookPath, false);
+            entry.missingSecurities = outcome.missingIsins;
+            entry.succeeded = outcome.failedLookups == 0;
+            entry.result = entry.succeeded ? QStringLiteral("Saved ") + outcome.workbookPath
+                                           : QStringLiteral("%1 security lookups failed on a database error")
+                                                 .arg(outcome.failedLookups);
+            FinishRun(entry, journal, [&err](const QString &line) { err << line << Qt::endl; });
             if (outcome.failedLookups > 0)
                 return ExitFailed;
             return outcome.missingIsins > 0 ? ExitMissingSecurities : ExitSucceeded;

@@ -1,14 +1,17 @@
 #include "app/ConvertCommand.h"
+#include "common/RunJournal.h"
 #include "HostTestDatabase.h"
 #include "TempDir.h"
 #include "WorkbookReaders.h"
 
 #include <gtest/gtest.h>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
 #include <QTextStream>
 
 // The headless converter's workbook run on the sample report and the demo host database, as
-// scripts/demo runs it, and its exit codes.
+// scripts/demo runs it, its journal record and its exit codes.
 namespace {
 
 const QString kSamples = QStringLiteral(VORN_SAMPLES_DIR);
@@ -59,6 +62,21 @@ TEST_F(DailyBondValuesSampleTest, SampleGivesItsWorkbookAndNamesTheUnknownBond)
                   {"2025-02-28", "RS87", "101.2345", "1.8712", ""},
                   {"2025-02-28", "RS86", "98.7650", "0.4521", ""},
                   {"2025-02-28", "", "100.0000", "2.0833", "Manjka VP za ISIN:SI0002104386"}}));
+}
+
+TEST_F(DailyBondValuesSampleTest, RunIsJournaledWithTheWorkbookAsOnDisk)
+{
+    EXPECT_EQ(convert({"--date", "2025-03-01"}), 1) << errors.toStdString();
+    const QList<QJsonObject> records = RunJournal().lastRecords(1);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0]["missingSecurities"], 1);
+    const QJsonObject written = records[0]["written"].toArray()[0].toObject();
+    EXPECT_EQ(written["path"], output.filePath("DailyBondValues_1.3.25.xls"));
+    EXPECT_EQ(written["sha256"],
+              QString::fromLatin1(QCryptographicHash::hash(output.read("DailyBondValues_1.3.25.xls"),
+                                                           QCryptographicHash::Sha256)
+                                      .toHex()));
+    EXPECT_TRUE(errors.startsWith("Summary of ")) << errors.toStdString();
 }
 
 TEST_F(DailyBondValuesSampleTest, ExitCodesTellFoundMissingAndFailed)
