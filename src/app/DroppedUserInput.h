@@ -1,8 +1,7 @@
 #pragma once
 
-#include <QObject>
-
 #include <functional>
+#include <QObject>
 
 class QWidget;
 
