@@ -5,6 +5,7 @@
 #include "common/Messenger.h"
 #include "host/HostAlias.h"
 #include "host/HostDatabase.h"
+#include "retrieval/AnswerCause.h"
 #include "retrieval/CertificateExpiry.h"
 #include "retrieval/CertificateStores.h"
 #include "retrieval/ClientCertificateSelection.h"
@@ -501,8 +502,7 @@ void SetupCheck::checkDepository(const Endpoint &endpoint, const ElX509Certifica
         return;
     }
     // 400 and 403 are how a server refuses a client certificate that is missing, unknown or not trusted.
-    const QStringList status = statusLine.split(u' ');
-    if (status.value(1) == u"400" || status.value(1) == u"403") {
+    if (const int status = HttpStatusOf({statusLine}); status == 400 || status == 403) {
         const QString page = QString::fromUtf8(body);
         const qsizetype start = page.indexOf(QLatin1String("<title>"), 0, Qt::CaseInsensitive);
         const qsizetype end = page.indexOf(QLatin1String("</title>"), start, Qt::CaseInsensitive);
