@@ -114,7 +114,7 @@ QString positionText(const char *utf8, qsizetype size, qsizetype offset)
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
-QByteArray toUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom)
+QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom)
 {
     qsizetype from = 0;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
@@ -138,12 +138,23 @@ QByteArray toUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom
     }
     if (storedFrom)
         *storedFrom = from;
-    if (from < 0)
-        return bytes;
-    const qsizetype invalid = invalidUtf8Offset(bytes.constData(), bytes.size());
+    return bytes;
+}
+
+void requireValidUtf8(const QByteArray &text, const QString &source)
+{
+    const qsizetype invalid = invalidUtf8Offset(text.constData(), text.size());
     if (invalid >= 0)
         throw EXMLDocError(QStringLiteral("Report file \"%1\" is not valid UTF-8 text (%2)")
-                               .arg(source, positionText(bytes.constData(), bytes.size(), invalid)));
+                               .arg(source, positionText(text.constData(), text.size(), invalid)));
+}
+
+QByteArray toUtf8(QByteArray bytes, const QString &source)
+{
+    qsizetype storedFrom = -1;
+    bytes = toUnvalidatedUtf8(std::move(bytes), source, &storedFrom);
+    if (storedFrom >= 0)
+        requireValidUtf8(bytes, source);
     return bytes;
 }
 

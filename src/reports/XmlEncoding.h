@@ -10,9 +10,16 @@
 namespace XmlEncoding {
 
 // The document as UTF-8 without a byte-order mark. `source` names the file in messages.
-// `storedFrom`, when given, becomes the offset in `bytes` from which the text is the bytes
-// themselves (0, or 3 after a byte-order mark), or -1 when the text was converted.
-QByteArray toUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom = nullptr);
+QByteArray toUtf8(QByteArray bytes, const QString &source);
+
+// The same, except that text stored as UTF-8 is returned without being validated, for a reader
+// that validates it on the way. `storedFrom` becomes the offset in `bytes` from which the text
+// is the bytes themselves (0, or 3 after a byte-order mark), or -1 when the text was converted.
+QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom);
+
+// Fails with EXMLDocError naming the line and column of the first byte of `text` that is not
+// valid UTF-8.
+void requireValidUtf8(const QByteArray &text, const QString &source);
 
 // The encoding named by the XML declaration at the start of ASCII-compatible bytes; empty when none.
 QByteArray declaredEncoding(const QByteArray &bytes);

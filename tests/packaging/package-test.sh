@@ -43,7 +43,7 @@ grep -q "addgroup --quiet --system vornimport" "$work/control/postinst" || fail 
 # Dependencies from the libraries the programs link, and the database driver they load.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for package in libqt6core6 libqt6sql6 libqt6widgets6 libcurl4 libssl3 libpugixml1v5 libqt6sql6-sqlite adduser; do
+for package in libqt6core6 libqt6sql6 libqt6widgets6 libcurl4 libssl3 libqt6sql6-sqlite adduser; do
   grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "$package is not among the dependencies"
 done
 [ "$(dpkg-deb -f "$deb" Package Version Architecture)" = "Package: vornimport
