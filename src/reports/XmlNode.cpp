@@ -84,9 +84,21 @@ bool TXMLNode::isMatch(pugi::xml_node child, const char *childName, const char *
            XmlDom::sameNamespace(XmlDom::childNamespaceUri(child, m_element, m_namespaceUri), m_namespaceUri);
 }
 
-// Inline here: every property read starts with it, and the usual read ends in it.
+void TXMLNode::startReading() const
+{
+    m_unprefixed = XmlDom::prefix(m_element.name()).empty();
+    m_cursor = m_element.first_child();
+    m_started = true;
+    // An index made while the node was not started holds children past the cursor.
+    m_childIndexId = 0;
+}
+
+// Inline here: every property read starts with it, and the usual read ends in it, the first
+// read of a node too.
 inline pugi::xml_node TXMLNode::nextInRun(TXMLName name) const
 {
+    if (!m_started && !XmlDom::isNull(m_element))
+        startReading();
     if (m_unprefixed && !(m_namesPassed & name.bit)) {
         const pugi::xml_node next = m_cursor;
         if (std::strcmp(next.name(), name.text) == 0 && next.type() == pugi::node_element &&
@@ -103,13 +115,8 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
 {
     if (XmlDom::isNull(m_element))
         return {};
-    if (!m_started) {
-        m_unprefixed = XmlDom::prefix(m_element.name()).empty();
-        m_cursor = m_element.first_child();
-        m_started = true;
-        // An index made while the node was not started holds children past the cursor.
-        m_childIndexId = 0;
-    }
+    if (!m_started)
+        startReading();
     if (m_namesPassed & name.bit)
         return scanChildren(name);
     // No child before the cursor has the name, so the first one from the cursor on is the one.

@@ -115,6 +115,8 @@ protected:
 
 private:
     void writeText(TXMLName name, const char *text);
+    // Sets the cursor to the first child, before the first search among the children.
+    void startReading() const;
 
     TXMLNode *m_parent;
     const char *m_name;
