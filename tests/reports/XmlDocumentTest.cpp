@@ -80,6 +80,21 @@ TEST(XmlDocumentTest, RefusesEncodingsThatCannotBeConverted)
                     .contains("declares the encoding \"UTF-16\", which cannot be converted"));
 }
 
+// The check that refuses malformed text also vouches for its UTF-8, wherever the byte stands.
+TEST(XmlDocumentTest, InvalidUtf8IsNamedInEveryPlaceOfTheText)
+{
+    const char *const places[] = {
+        "<r>a\xC3(</r>",           "<r a='\xC3('/>",      "<r><!--\xC3(--></r>", "<r><![CDATA[\xC3(]]></r>",
+        "<r><?pi \xC3(?></r>",     "<r\xC3(/>",           "<r a\xC3(='1'/>",     "<r/><!--\xE2\x82-->",
+        "<r>\xF4\x90\x80\x80</r>", "<r>\xED\xA0\x80</r>", "<r>\xC0\xAF</r>",
+    };
+    for (const char *place : places) {
+        const QByteArray text = QByteArray("<?xml version=\"1.0\"?>\n") + place;
+        EXPECT_TRUE(loadFailure(text).contains(QStringLiteral("is not valid UTF-8 text (line 2, column ")))
+            << place << ": " << loadFailure(text).toStdString();
+    }
+}
+
 TEST(XmlDocumentTest, MalformedFilesFailNamingWhere)
 {
     const QByteArray whole = reportXml("<MemberAccountPositions><MemberCode>KDD</MemberCode>"
