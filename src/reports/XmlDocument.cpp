@@ -65,14 +65,14 @@ void TXMLDocument::LoadFromFile()
     m_loaded = false;
     QFile file;
     openReport(file, m_fileName);
-    qsizetype storedFrom = -1;
-    m_text = XmlEncoding::toUnvalidatedUtf8(readReport(file, m_fileName), m_fileName, &storedFrom);
+    bool converted = false;
+    m_text = XmlEncoding::toUnvalidatedUtf8(readReport(file, m_fileName), m_fileName, converted);
     // The check reads the text before the parser takes it apart in place: one read of the file
     // serves both. Text that it accepts is valid UTF-8, so stored text is validated on its own
     // only to name what the check refused.
     XmlWellFormedCheck check;
     check.feed(m_text.constData(), size_t(m_text.size()), true);
-    if (check.failed() && storedFrom >= 0)
+    if (check.failed() && !converted)
         XmlEncoding::requireValidUtf8(m_text, m_fileName);
     const pugi::xml_parse_result result =
         m_document.load_buffer_inplace(m_text.data(), m_text.size(), parseOptions, pugi::encoding_utf8);

@@ -114,16 +114,15 @@ QString positionText(const char *utf8, qsizetype size, qsizetype offset)
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
-QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom)
+QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, bool &converted)
 {
-    qsizetype from = 0;
+    converted = false;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         bytes.remove(0, 3);
-        from = 3;
     } else if (const auto wide = QStringConverter::encodingForData(bytes, u'<');
                wide && *wide != QStringConverter::Utf8) {
         QStringDecoder decoder(*wide);
-        from = -1;
+        converted = true;
         bytes = decodeToUtf8(bytes, decoder, source, QString::fromLatin1(decoder.name()));
     } else if (const QByteArray declared = declaredEncoding(bytes);
                !declared.isEmpty() && !isUtf8Name(declared)) {
@@ -133,11 +132,9 @@ QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, qsizetype 
             throw EXMLDocError(
                 QStringLiteral("Report file \"%1\" declares the encoding \"%2\", which cannot be converted")
                     .arg(source, name));
-        from = -1;
+        converted = true;
         bytes = decodeToUtf8(bytes, decoder, source, name);
     }
-    if (storedFrom)
-        *storedFrom = from;
     return bytes;
 }
 
@@ -151,9 +148,9 @@ void requireValidUtf8(const QByteArray &text, const QString &source)
 
 QByteArray toUtf8(QByteArray bytes, const QString &source)
 {
-    qsizetype storedFrom = -1;
-    bytes = toUnvalidatedUtf8(std::move(bytes), source, &storedFrom);
-    if (storedFrom >= 0)
+    bool converted = false;
+    bytes = toUnvalidatedUtf8(std::move(bytes), source, converted);
+    if (!converted)
         requireValidUtf8(bytes, source);
     return bytes;
 }

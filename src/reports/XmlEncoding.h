@@ -13,9 +13,9 @@ namespace XmlEncoding {
 QByteArray toUtf8(QByteArray bytes, const QString &source);
 
 // The same, except that text stored as UTF-8 is returned without being validated, for a reader
-// that validates it on the way. `storedFrom` becomes the offset in `bytes` from which the text
-// is the bytes themselves (0, or 3 after a byte-order mark), or -1 when the text was converted.
-QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, qsizetype *storedFrom);
+// that validates it on the way. `converted` tells whether the text was stored in another encoding;
+// converted text is valid, as the conversion refuses what is not.
+QByteArray toUnvalidatedUtf8(QByteArray bytes, const QString &source, bool &converted);
 
 // Fails with EXMLDocError naming the line and column of the first byte of `text` that is not
 // valid UTF-8.
