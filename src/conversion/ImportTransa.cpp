@@ -15,12 +15,15 @@
 #include <optional>
 #include <QVarLengthArray>
 #include <string>
+#include <utility>
 
 using TransactionsReport::TXMLMemberTransaction;
 
 namespace {
 
 constexpr qsizetype kRecordLength = 694;
+// The items of both reports stand at WSResponse/Body/<list>/<item>.
+constexpr size_t kItemDepth = 4;
 const QString kLineBreak = QStringLiteral("\r\n");
 const QString kBaseName = QStringLiteral("transa.txt");
 
@@ -154,31 +157,37 @@ void TImportTransa::LoadSettlementInstructions()
     try {
         TXMLDocument document;
         document.setFileName(joinPath(InputFolder, QStringLiteral("MemberSettlementInstructions.xml")));
-        SettlementInstructionsReport::IXMLMemberSettlementInstructionList *instructions =
-            SettlementInstructionsReport::BindWSResponse(document)
-                ->Body()
-                ->MemberSettlementInstructions()
-                ->MemberSettlementInstruction();
-        for (int i = 0; i < instructions->Count(); ++i) {
-            SettlementInstructionsReport::TXMLMemberSettlementInstruction *instruction =
-                instructions->Items(i);
-            // Read in the report's element order, so that each read goes on from the last one.
-            const quint32 ticket = instruction->TicketNumber();
-            TMemberTradeClass trade;
-            trade.Price = instruction->Price();
-            trade.TradeDateTime = instruction->TradeDateTime();
-            trade.TradeReference = instruction->TradeReference();
-            trade.SettlementDate = instruction->SettlementDate();
-            trade.PriceValue = readOrNothing([&] { return decimalValue(trade.Price); });
-            trade.TradeDate = readOrNothing([&] { return ParseXmlDate(trade.TradeDateTime); });
-            trade.SettlementDay = readOrNothing([&] { return ParseXmlDate(trade.SettlementDate); });
-            if (!m_instructionByTicket.find({ticket})) {
-                m_instructionByTicket.insert({ticket}) = qint32(SettlementInstructions.size());
-                SettlementInstructions.push_back(std::move(trade));
-            }
-        }
+        TXMLItemWindows("MemberSettlementInstruction", kItemDepth, ReportWindowBytes)
+            .read(document, [this](TXMLDocument &window) {
+                SettlementInstructionsReport::IXMLMemberSettlementInstructionList *instructions =
+                    SettlementInstructionsReport::BindWSResponse(window)
+                        ->Body()
+                        ->MemberSettlementInstructions()
+                        ->MemberSettlementInstruction();
+                for (int i = 0; i < instructions->Count(); ++i)
+                    addSettlementInstruction(*instructions->Items(i));
+            });
     } catch (const std::exception &) {
         // Transactions without their instruction still convert, with the report's own dates.
+    }
+}
+
+void TImportTransa::addSettlementInstruction(
+    SettlementInstructionsReport::TXMLMemberSettlementInstruction &instruction)
+{
+    // Read in the report's element order, so that each read goes on from the last one.
+    const quint32 ticket = instruction.TicketNumber();
+    TMemberTradeClass trade;
+    trade.Price = instruction.Price();
+    trade.TradeDateTime = instruction.TradeDateTime();
+    trade.TradeReference = instruction.TradeReference();
+    trade.SettlementDate = instruction.SettlementDate();
+    trade.PriceValue = readOrNothing([&] { return decimalValue(trade.Price); });
+    trade.TradeDate = readOrNothing([&] { return ParseXmlDate(trade.TradeDateTime); });
+    trade.SettlementDay = readOrNothing([&] { return ParseXmlDate(trade.SettlementDate); });
+    if (!m_instructionByTicket.find({ticket})) {
+        m_instructionByTicket.insert({ticket}) = qint32(SettlementInstructions.size());
+        SettlementInstructions.push_back(std::move(trade));
     }
 }
 
@@ -227,23 +236,34 @@ void TImportTransa::Convert(QString &result)
 void TImportTransa::convertTransactions(PerDateFiles &files, std::future<void> &instructionsLoaded)
 {
     Document.setFileName(joinPath(InputFolder, inputFileName()));
-    TransactionsReport::TXMLMemberTransactions *report = nullptr;
-    if (m_kind == ReportKind::Period) {
-        TransactionsReport::TXMLWSResponse *response = TransactionsReport::BindWSResponse(Document);
-        m_header = response->Header();
-        report = response->Body()->MemberTransactions();
-    } else {
-        TransactionsCurrentDayReport::TXMLWSResponse *response =
-            TransactionsCurrentDayReport::BindWSResponse(Document);
-        m_header = response->Header();
-        report = response->Body()->MemberTransactionsCurrentDay();
-    }
-    const QString memberCode = report->MemberCode();
-    TransactionsReport::IXMLMemberTransactionList *transactions = report->MemberTransaction();
-    UseMoveSequence = GetIniSetValue(QStringLiteral("TransaUseMoveSequence")) != u"N";
-    instructionsLoaded.get();
-    for (int i = 0; i < transactions->Count(); ++i)
-        convertTransaction(*transactions->Items(i), i + 1, memberCode, files);
+    // The report is read a window of transactions at a time; each window holds the header and
+    // the member code as well.
+    QString memberCode;
+    int position = 0;
+    bool firstWindow = true;
+    TXMLItemWindows("MemberTransaction", kItemDepth, ReportWindowBytes)
+        .read(Document, [&](TXMLDocument &window) {
+            TransactionsReport::TXMLMemberTransactions *report = nullptr;
+            if (m_kind == ReportKind::Period) {
+                TransactionsReport::TXMLWSResponse *response = TransactionsReport::BindWSResponse(window);
+                m_header = response->Header();
+                report = response->Body()->MemberTransactions();
+            } else {
+                TransactionsCurrentDayReport::TXMLWSResponse *response =
+                    TransactionsCurrentDayReport::BindWSResponse(window);
+                m_header = response->Header();
+                report = response->Body()->MemberTransactionsCurrentDay();
+            }
+            if (std::exchange(firstWindow, false)) {
+                memberCode = report->MemberCode();
+                UseMoveSequence = GetIniSetValue(QStringLiteral("TransaUseMoveSequence")) != u"N";
+                instructionsLoaded.get();
+            }
+            TransactionsReport::IXMLMemberTransactionList *transactions = report->MemberTransaction();
+            for (int i = 0; i < transactions->Count(); ++i)
+                convertTransaction(*transactions->Items(i), ++position, memberCode, files);
+        });
+    m_header = nullptr;
 }
 
 TypeLookup TImportTransa::findType(const QString &code, int direction)

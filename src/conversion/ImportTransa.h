@@ -2,6 +2,7 @@
 
 #include "conversion/OpenTable.h"
 #include "conversion/VornConversion.h"
+#include "reports/XmlItemWindows.h"
 
 #include <future>
 #include <optional>
@@ -15,6 +16,9 @@ class PerDateFiles;
 class TXMLHeader;
 namespace TransactionsReport {
 class TXMLMemberTransaction;
+}
+namespace SettlementInstructionsReport {
+class TXMLMemberSettlementInstruction;
 }
 
 // The trade details of one settlement instruction that a transactions record carries.
@@ -47,6 +51,8 @@ public:
     QString TargetMemberCode;           // deletion mask and tag of the files
     QString FileSuffix;                 // non-empty: MemberTransactions_<suffix>.xml
     bool TransaImportPreferred = false; // the lookup prefers securities marked for this import
+    // The reports are read a window of items at a time (see TXMLItemWindows), of about this size.
+    qint64 ReportWindowBytes = TXMLItemWindows::kWindowBytes;
 
 protected:
     enum class ReportKind
@@ -82,6 +88,8 @@ private:
     };
 
     QString inputFileName() const;
+    // Keeps the trade details of the instruction unless its ticket number came before.
+    void addSettlementInstruction(SettlementInstructionsReport::TXMLMemberSettlementInstruction &instruction);
     void convertTransactions(PerDateFiles &files, std::future<void> &instructionsLoaded);
     void convertTransaction(TransactionsReport::TXMLMemberTransaction &transaction, int position,
                             const QString &memberCode, PerDateFiles &files);

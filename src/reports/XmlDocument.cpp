@@ -7,6 +7,7 @@
 #include "reports/XmlWellFormedCheck.h"
 
 #include <QFile>
+#include <utility>
 
 namespace {
 
@@ -92,6 +93,26 @@ void TXMLDocument::LoadFromFile()
     if (check.failed())
         failLoad(check.fault(), check.faultOffset());
     m_loaded = true;
+}
+
+void TXMLDocument::loadCheckedText(QByteArray text)
+{
+    releaseText();
+    m_text = std::move(text);
+    if (!m_document.load_buffer_inplace(m_text.data(), m_text.size(), parseOptions, pugi::encoding_utf8)) {
+        releaseText();
+        throw EXMLDocError(
+            QStringLiteral("Report file \"%1\" changed while it was read; convert it again").arg(m_fileName));
+    }
+    m_loaded = true;
+}
+
+QByteArray TXMLDocument::releaseText()
+{
+    m_roots.clear();
+    m_document.reset();
+    m_loaded = false;
+    return std::exchange(m_text, QByteArray());
 }
 
 void TXMLDocument::failLoad(const QString &description, ptrdiff_t offset)

@@ -28,6 +28,11 @@ public:
 
     bool Active() const { return m_loaded; }
     void LoadFromFile();
+    // Parses text of the file that XmlWellFormedCheck has accepted, in place. A parse error
+    // means that the file changed since it was checked, and raises EXMLDocError.
+    void loadCheckedText(QByteArray text);
+    // Empties the document and hands its text back, so that the next text can use its room.
+    QByteArray releaseText();
     // Loads from the file name when not loaded yet; the null node for a document without element.
     pugi::xml_node DocumentElement();
 

@@ -352,8 +352,10 @@ inline void XmlWellFormedCheck::pushElement(const char *name, size_t length, siz
                 return;
             if (m_bindings.size() != open.bindings)
                 m_bindings.resize(open.bindings);
+            const size_t depth = m_open.size();
             m_open.pop_back();
             p = name + open.nameLength + 1;
+            noteEnd(depth, p);
         } else {
             if (!(asciiNames[static_cast<unsigned char>(tag[1])] & 2))
                 return;
@@ -369,8 +371,11 @@ inline void XmlWellFormedCheck::pushElement(const char *name, size_t length, siz
             if (*valueEnd == '<' && valueEnd[1] == '/' && size_t(m_end - valueEnd - 2) >= roundedUp(length) &&
                 valueEnd[2 + length] == '>' && XmlScan::sameBytes(valueEnd + 2, tag + 1, length)) {
                 p = valueEnd + 3 + length;
+                noteStart(m_open.size() + 1, tag, tag + 1, length);
+                noteEnd(m_open.size() + 1, p);
                 continue;
             }
+            noteStart(m_open.size() + 1, tag, tag + 1, length);
             pushElement(tag + 1, length, m_bindings.size(), true);
             p = value;
         }
@@ -521,8 +526,10 @@ void XmlWellFormedCheck::startTag()
     if (!m_attributes.empty())
         checkNamespacedAttributes();
     m_rootSeen = true;
+    noteStart(m_open.size() + 1, tag, name.text.data(), name.text.size());
     if (empty) {
         m_bindings.resize(outerBindings);
+        noteEnd(m_open.size() + 1, m_p);
         return;
     }
     pushElement(name.text.data(), name.text.size(), outerBindings, false);
@@ -633,7 +640,43 @@ void XmlWellFormedCheck::endTag()
     skipSpace();
     expect('>', "at the end of an end tag");
     m_bindings.resize(open.bindings);
+    const size_t depth = m_open.size();
     m_open.pop_back();
+    noteEnd(depth, m_p);
+}
+
+void XmlWellFormedCheck::noteItemStart(const char *tag, std::string_view name)
+{
+    const size_t colon = name.find(':');
+    m_inItem = (colon == name.npos ? name : name.substr(colon + 1)) == m_run->localName;
+    if (!m_inItem) {
+        if (m_run->begin >= 0)
+            m_pastItems = true;
+        return;
+    }
+    if (m_pastItems)
+        m_run->scattered = true;
+    if (m_run->begin < 0)
+        m_run->begin = m_windowStart = m_offset + (tag - m_begin);
+}
+
+void XmlWellFormedCheck::noteItemEnd(size_t depth, const char *after)
+{
+    if (depth < m_run->depth) {
+        // The end of the items' parent, or of another element at the parent's depth.
+        if (m_run->begin >= 0)
+            m_pastItems = true;
+        return;
+    }
+    if (!m_inItem)
+        return;
+    m_inItem = false;
+    const qint64 at = m_offset + (after - m_begin);
+    m_run->end = at;
+    if (at - m_windowStart >= m_run->windowBytes) {
+        m_run->cuts.push_back(at);
+        m_windowStart = at;
+    }
 }
 
 void XmlWellFormedCheck::comment()

@@ -16,9 +16,31 @@
 //
 // The text may come in pieces: feed() consumes whole constructs (text may be split anywhere)
 // and leaves an unfinished one to be fed again in front of the text that follows.
+//
+// On the way the check can note where a report's long list of items stands (see XmlItemRun).
+// Where the elements of one local name at one depth stand in a document: the items of a list,
+// noted by the check so that a reader can take a long list a window at a time. Offsets count
+// from the start of the text.
+struct XmlItemRun
+{
+    size_t depth = 0;           // of the items; the document element has depth 1
+    std::string_view localName; // of the items
+    qint64 windowBytes = 0;     // a window ends after the first item that makes it this long
+
+    qint64 begin = -1;        // at the '<' of the first item; -1 when there is none
+    qint64 end = -1;          // after the end of the last item
+    std::vector<qint64> cuts; // after an item, where one window ends and the next begins
+    // Items under more than one parent, or with another element between them: then no window
+    // holds everything of the report but a part of the list.
+    bool scattered = false;
+};
+
 class XmlWellFormedCheck
 {
 public:
+    // Notes the items of `run` while checking; `run` must outlive the check.
+    void noteItems(XmlItemRun &run) { m_run = &run; }
+
     // Checks `size` bytes at `data`, `last` when no text follows; the byte after them must be
     // readable and zero (as in a QByteArray), which spares the scans a test for the end.
     // Returns how many bytes were consumed; after a fault, none (and failed() is true).
@@ -76,6 +98,19 @@ private:
     void plainContentSteps();
     void plainContentVex();
     void pushElement(const char *name, size_t length, size_t bindings, bool spare);
+    // The start and the end of an element at `depth`, for the item run.
+    void noteStart(size_t depth, const char *tag, const char *name, size_t length)
+    {
+        if (m_run && depth == m_run->depth) [[unlikely]]
+            noteItemStart(tag, std::string_view(name, length));
+    }
+    void noteEnd(size_t depth, const char *after)
+    {
+        if (m_run && (depth == m_run->depth || depth + 1 == m_run->depth)) [[unlikely]]
+            noteItemEnd(depth, after);
+    }
+    void noteItemStart(const char *tag, std::string_view name);
+    void noteItemEnd(size_t depth, const char *after);
     void text();
     void otherCharacters();
     void otherCharacter();
@@ -123,6 +158,11 @@ private:
     std::vector<OpenElement> m_open;
     std::vector<Binding> m_bindings;
     std::vector<Attribute> m_attributes;
+
+    XmlItemRun *m_run = nullptr;
+    bool m_inItem = false;    // the element open at the run's depth is an item
+    bool m_pastItems = false; // another element or the items' parent's end came after an item
+    qint64 m_windowStart = 0; // of the window the items are noted into
 
     QString m_fault;
     qint64 m_faultOffset = -1;

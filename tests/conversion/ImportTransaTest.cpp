@@ -130,6 +130,7 @@ protected:
     QDateTime runStart = QDateTime::currentDateTime().addSecs(-60);
     QString result;
     ConversionStatus status = ConversionStatus::NotRun;
+    qint64 windowBytes = TXMLItemWindows::kWindowBytes;
 
     virtual HostEngine engine() const { return HostEngine::SQLite; }
 
@@ -166,6 +167,7 @@ protected:
         converter.RunStartTime = runStart;
         converter.TargetMemberCode = memberCode;
         converter.FileSuffix = fileSuffix;
+        converter.ReportWindowBytes = windowBytes;
         converter.Execute(result);
         converter.Release();
         status = converter.status();
@@ -501,6 +503,37 @@ TEST_F(ImportTransaTest, AMissingOrBrokenInstructionsFileMeansNoInstructions)
         EXPECT_EQ(result, "\r\nimport transa OK");
         EXPECT_EQ(column(onlyRecord(), 18), left("Ni zapisa v MemberTrades", 40));
     }
+}
+
+TEST_F(ImportTransaTest, ReportsReadAnItemAtATimeGiveTheFilesOfTheWholeReports)
+{
+    setMoveSequence("N"); // the record numbers the transactions of the whole report
+    QList<Tx> transactions;
+    QList<Instruction> instructions;
+    for (int i = 0; i < 6; ++i) {
+        Tx transaction;
+        transaction.number = QString::number(5000 + i);
+        transaction.source = QString::number(120 + i % 4);
+        transaction.dateTime = QString("2024-01-1%1T10:00:00").arg(5 + i % 2);
+        transaction.volume = i % 3 ? "250" : "-40";
+        transactions << transaction;
+        Instruction instruction; // the ticket of the fourth repeats the third's
+        instruction.ticket = QString::number(120 + (i == 3 ? 2 : i));
+        instruction.tradeReference = "TR-" + QString::number(i);
+        instructions << instruction;
+    }
+    convert(transactions, instructions);
+    QMap<QString, QByteArray> whole;
+    for (const QString &name : output.files())
+        whole[name] = output.read(name);
+    ASSERT_EQ(whole.size(), 2) << result.toStdString();
+
+    windowBytes = 1;
+    convert(transactions, instructions);
+    EXPECT_EQ(result, "\r\nimport transa OK");
+    for (const QString &name : output.files())
+        EXPECT_EQ(output.read(name), whole.take(name)) << name.toStdString();
+    EXPECT_TRUE(whole.isEmpty());
 }
 
 TEST_F(ImportTransaTest, TransactionValueIsOptionalAndReadWithADecimalPoint)
