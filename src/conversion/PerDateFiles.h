@@ -43,7 +43,9 @@ private:
         QFile file;
         QByteArray pending; // lines not yet handed to the writer
     };
-    static constexpr qsizetype kWriteSize = 64 * 1024;
+    // Each piece wakes the writer thread, which costs more processor time than the copy of a
+    // large piece; a file holds at most a piece's lines.
+    static constexpr qsizetype kWriteSize = 1024 * 1024;
 
     OpenFile &openFile(const QDate &date);
     void write(OpenFile &open);

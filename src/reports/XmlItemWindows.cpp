@@ -102,7 +102,10 @@ void TXMLItemWindows::read(TXMLDocument &document, const std::function<void(TXML
     run.depth = m_itemDepth;
     run.localName = m_itemName;
     run.windowBytes = m_windowBytes;
-    if (!checkWhole(file, run) || run.begin < 0 || run.scattered || run.cuts.empty())
+    // Every window repeats the text around the items, which is a header in a report; a file with
+    // more around them is read whole rather than over and over.
+    if (!checkWhole(file, run) || run.begin < 0 || run.scattered || run.cuts.empty() ||
+        run.begin - textStart + file.size() - run.end > kMaxTextAroundItems)
         return readWhole();
 
     const QByteArray prologue = bytesAt(file, textStart, run.begin - textStart);

@@ -13,11 +13,13 @@ class TXMLDocument;
 //
 // The whole file is checked first, as a load checks it, so a report that is not well-formed
 // fails before its first window, with the message of a load. A report that is small, not stored
-// as UTF-8, or whose items do not stand together under one parent is loaded whole, as one window.
+// as UTF-8, whose items do not stand together under one parent, or with more than
+// kMaxTextAroundItems of text around them is loaded whole, as one window.
 class TXMLItemWindows
 {
 public:
     static constexpr qint64 kWindowBytes = 4 << 20;
+    static constexpr qint64 kMaxTextAroundItems = 64 << 10;
 
     // The items are the elements of the local name at the depth (the document element has depth
     // 1). A window ends after the first item that makes it `windowBytes` long.

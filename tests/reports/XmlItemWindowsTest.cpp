@@ -89,6 +89,10 @@ TEST(XmlItemWindowsTest, WindowsReadWhatTheWholeReportHolds)
          report("<MemberTransactions>" + item("A") + "</MemberTransactions><MemberTransactions>" + item("B") +
                 "</MemberTransactions>"),
          1},
+        {"a long text around the items",
+         report("<MemberTransactions><!--" + QByteArray(TXMLItemWindows::kMaxTextAroundItems, ' ') + "-->" +
+                items + "</MemberTransactions>"),
+         1},
         {"no items", report("<MemberTransactions><MemberCode>M</MemberCode></MemberTransactions>"), 1},
         {"stored as UTF-16",
          QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(
