@@ -46,7 +46,7 @@ TEST(PerDateFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
     try {
         PerDateFiles files(folder.path(), "transa");
         // Enough lines that the failure is met while appending, not only when closing.
-        for (; appended < 2000; ++appended)
+        for (; appended < 8000; ++appended)
             files.append(QDate(2024, 1, 15 + appended % 2), line);
         files.close();
         FAIL() << "the lines of a full disk were taken as written";
@@ -55,7 +55,7 @@ TEST(PerDateFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
             error.message().startsWith("Cannot write file " + folder.filePath("transa20240116.txt") + ": "))
             << error.what();
     }
-    EXPECT_LT(appended, 2000) << "the failure reached the run before its end";
+    EXPECT_LT(appended, 8000) << "the failure reached the run before its end";
     // The other date's lines, up to the one whose append reported the failure, are on disk whole.
     EXPECT_EQ(folder.read("transa20240115.txt"), (line + "\r\n").repeated(appended / 2 + 1));
 }
