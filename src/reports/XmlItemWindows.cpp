@@ -62,7 +62,7 @@ bool checkWhole(const QFile &file, XmlItemRun &run)
     check.noteItems(run);
     const qint64 size = file.size();
     // A piece of 4 MB and a byte for the closing zero the check reads.
-    std::vector<char> buffer(size_t(std::min<qint64>(4 << 20, size)) + 1);
+    std::vector<char> buffer(size_t(std::min<qint64>(1 << 20, size)) + 1);
     size_t filled = 0;
     qint64 offset = 0;
     for (;;) {

@@ -18,7 +18,7 @@ class TXMLDocument;
 class TXMLItemWindows
 {
 public:
-    static constexpr qint64 kWindowBytes = 4 << 20;
+    static constexpr qint64 kWindowBytes = 1 << 20;
     static constexpr qint64 kMaxTextAroundItems = 64 << 10;
 
     // The items are the elements of the local name at the depth (the document element has depth
