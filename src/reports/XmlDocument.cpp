@@ -101,8 +101,7 @@ void TXMLDocument::loadCheckedText(QByteArray text)
     m_text = std::move(text);
     if (!m_document.load_buffer_inplace(m_text.data(), m_text.size(), parseOptions, pugi::encoding_utf8)) {
         releaseText();
-        throw EXMLDocError(
-            QStringLiteral("Report file \"%1\" changed while it was read; convert it again").arg(m_fileName));
+        failChanged();
     }
     m_loaded = true;
 }
@@ -113,6 +112,12 @@ QByteArray TXMLDocument::releaseText()
     m_document.reset();
     m_loaded = false;
     return std::exchange(m_text, QByteArray());
+}
+
+void TXMLDocument::failChanged() const
+{
+    throw EXMLDocError(
+        QStringLiteral("Report file \"%1\" changed while it was read; convert it again").arg(m_fileName));
 }
 
 void TXMLDocument::failLoad(const QString &description, ptrdiff_t offset)

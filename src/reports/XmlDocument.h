@@ -33,6 +33,8 @@ public:
     void loadCheckedText(QByteArray text);
     // Empties the document and hands its text back, so that the next text can use its room.
     QByteArray releaseText();
+    // Raises EXMLDocError for a file that changed between two reads of its parts.
+    [[noreturn]] void failChanged() const;
     // Loads from the file name when not loaded yet; the null node for a document without element.
     pugi::xml_node DocumentElement();
 

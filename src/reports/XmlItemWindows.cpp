@@ -121,10 +121,7 @@ void TXMLItemWindows::read(TXMLDocument &document, const std::function<void(TXML
         std::copy(prologue.begin(), prologue.end(), window.begin());
         std::copy(epilogue.begin(), epilogue.end(), window.begin() + prologue.size() + items);
         if (!readAt(file, bounds[i], window.data() + prologue.size(), items))
-            throw EXMLDocError(
-                QStringLiteral(
-                    "Cannot read report file \"%1\": it became shorter while it was read; convert it again")
-                    .arg(document.FileName()));
+            document.failChanged();
         document.loadCheckedText(std::move(window));
         read(document);
     }

@@ -124,3 +124,19 @@ TEST(XmlItemWindowsTest, AFaultAfterTheItemsFailsBeforeTheFirstWindowAsALoadDoes
               loadMessage);
     EXPECT_EQ(windows, 0);
 }
+
+TEST(XmlItemWindowsTest, AFileCutShortBetweenTheWindowsFailsAsChanged)
+{
+    ReportFile file(
+        report("<MemberTransactions>" + item("A") + item("B") + item("C") + "</MemberTransactions>"));
+    const QString path = file.document().FileName();
+    int windows = 0;
+    EXPECT_EQ(messageOf<EXMLDocError>([&] {
+                  TXMLItemWindows("MemberTransaction", 4, 1).read(file.document(), [&](TXMLDocument &) {
+                      if (++windows == 1)
+                          QFile::resize(path, 200);
+                  });
+              }),
+              "Report file \"" + path + "\" changed while it was read; convert it again");
+    EXPECT_EQ(windows, 1);
+}
