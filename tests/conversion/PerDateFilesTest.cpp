@@ -45,8 +45,9 @@ TEST(PerDateFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
     qsizetype appended = 0;
     try {
         PerDateFiles files(folder.path(), "transa");
-        // Enough lines that the failure is met while appending, not only when closing.
-        for (; appended < 8000; ++appended)
+        // Enough lines, many pieces of each file, that the failure is met while appending, not
+        // only when closing.
+        for (; appended < 40000; ++appended)
             files.append(QDate(2024, 1, 15 + appended % 2), line);
         files.close();
         FAIL() << "the lines of a full disk were taken as written";
@@ -55,7 +56,7 @@ TEST(PerDateFilesTest, AFileThatCannotBeWrittenStopsTheLinesOfTheRun)
             error.message().startsWith("Cannot write file " + folder.filePath("transa20240116.txt") + ": "))
             << error.what();
     }
-    EXPECT_LT(appended, 8000) << "the failure reached the run before its end";
+    EXPECT_LT(appended, 40000) << "the failure reached the run before its end";
     // The other date's lines, up to the one whose append reported the failure, are on disk whole.
     EXPECT_EQ(folder.read("transa20240115.txt"), (line + "\r\n").repeated(appended / 2 + 1));
 }
