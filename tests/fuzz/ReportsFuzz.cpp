@@ -1,10 +1,8 @@
 // Fuzz target: a stored report loaded and bound as each report of the depository, and every
 // property of every record read: once in the order of the classes (the quick path of the node
 // objects) and once, from a fresh document, backwards (the path through the index of a node's
-// children). Both must read the same. The transactions report is read once more a window of one
-// transaction at a time, which must read what the whole report holds.
+// children). Both must read the same.
 #include "reports/ReportDocuments.h"
-#include "reports/XmlItemWindows.h"
 
 #include <array>
 #include <cstddef>
@@ -190,44 +188,6 @@ QStringList walkDocument(const QString &path, bool backwards)
     return walk.values;
 }
 
-// Reads the transactions report in windows of about `windowBytes`: the header and member code,
-// which every window must read alike, then the transactions of all windows and their number.
-QStringList walkTransactionWindows(const QString &path, qint64 windowBytes)
-{
-    using namespace TransactionsReport;
-    using T = TXMLMemberTransaction;
-    TXMLDocument document;
-    document.setFileName(path);
-    Walk header{false, {}};
-    Walk items{false, {}};
-    QStringList firstHeader;
-    int count = 0;
-    const QString failure = attempt([&] {
-        TXMLItemWindows("MemberTransaction", 4, windowBytes).read(document, [&](TXMLDocument &window) {
-            TXMLWSResponse *response = BindWSResponse(window);
-            header.values.clear();
-            walking = &header;
-            walk(response->Header());
-            readEach(response->Body()->MemberTransactions(), &TXMLMemberTransactions::MemberCode);
-            if (firstHeader.isEmpty())
-                firstHeader = header.values;
-            else if (header.values != firstHeader)
-                __builtin_trap();
-            walking = &items;
-            TXMLMemberTransactionList *list = response->Body()->MemberTransactions()->MemberTransaction();
-            count += list->Count();
-            for (int i = 0; i < list->Count(); ++i)
-                readEach(list->Items(i), &T::MoveSequence, &T::TransactionType, &T::TransactionStatus,
-                         &T::TransactionNumber, &T::SourceTransactionNumber, &T::TransactionDateTime,
-                         &T::TransactionReference, &T::IsinCode, &T::RequestMemberCode, &T::AccountNumber,
-                         &T::SubaccountNumber, &T::Volume, &T::TransactionValue, &T::Currency);
-        });
-        return QString();
-    });
-    walking = nullptr;
-    return firstHeader + items.values + QStringList{QString::number(count), failure};
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -242,8 +202,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     // The order in which a record's properties are read must not change what they read.
     if (walkDocument(path, false) != walkDocument(path, true))
-        __builtin_trap();
-    if (walkTransactionWindows(path, 1) != walkTransactionWindows(path, qint64(size) + 1))
         __builtin_trap();
     return 0;
 }
