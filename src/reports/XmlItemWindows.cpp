@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr qint64 kCheckPieceBytes = 1 << 20;
+
 // Reads `size` bytes at `offset` into `into`; false when the file ends or fails before.
 bool readAt(const QFile &file, qint64 offset, char *into, qint64 size)
 {
@@ -61,8 +63,9 @@ bool checkWhole(const QFile &file, XmlItemRun &run)
     XmlWellFormedCheck check;
     check.noteItems(run);
     const qint64 size = file.size();
-    // A piece of 4 MB and a byte for the closing zero the check reads.
-    std::vector<char> buffer(size_t(std::min<qint64>(1 << 20, size)) + 1);
+    // A piece small enough that the check reads it while it is still in the processor's cache,
+    // and a byte for the closing zero the check reads.
+    std::vector<char> buffer(size_t(std::min<qint64>(kCheckPieceBytes, size)) + 1);
     size_t filled = 0;
     qint64 offset = 0;
     for (;;) {
