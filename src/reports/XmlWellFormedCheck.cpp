@@ -352,10 +352,9 @@ inline void XmlWellFormedCheck::pushElement(const char *name, size_t length, siz
                 return;
             if (m_bindings.size() != open.bindings)
                 m_bindings.resize(open.bindings);
-            const size_t depth = m_open.size();
             m_open.pop_back();
             p = name + open.nameLength + 1;
-            noteEnd(depth, p);
+            noteEnd(m_open.size() + 1, p);
         } else {
             if (!(asciiNames[static_cast<unsigned char>(tag[1])] & 2))
                 return;
@@ -371,11 +370,11 @@ inline void XmlWellFormedCheck::pushElement(const char *name, size_t length, siz
             if (*valueEnd == '<' && valueEnd[1] == '/' && size_t(m_end - valueEnd - 2) >= roundedUp(length) &&
                 valueEnd[2 + length] == '>' && XmlScan::sameBytes(valueEnd + 2, tag + 1, length)) {
                 p = valueEnd + 3 + length;
-                noteStart(m_open.size() + 1, tag, tag + 1, length);
+                noteStart(m_open.size() + 1, tag, std::string_view(tag + 1, length));
                 noteEnd(m_open.size() + 1, p);
                 continue;
             }
-            noteStart(m_open.size() + 1, tag, tag + 1, length);
+            noteStart(m_open.size() + 1, tag, std::string_view(tag + 1, length));
             pushElement(tag + 1, length, m_bindings.size(), true);
             p = value;
         }
@@ -526,7 +525,7 @@ void XmlWellFormedCheck::startTag()
     if (!m_attributes.empty())
         checkNamespacedAttributes();
     m_rootSeen = true;
-    noteStart(m_open.size() + 1, tag, name.text.data(), name.text.size());
+    noteStart(m_open.size() + 1, tag, name.local());
     if (empty) {
         m_bindings.resize(outerBindings);
         noteEnd(m_open.size() + 1, m_p);
@@ -640,15 +639,13 @@ void XmlWellFormedCheck::endTag()
     skipSpace();
     expect('>', "at the end of an end tag");
     m_bindings.resize(open.bindings);
-    const size_t depth = m_open.size();
     m_open.pop_back();
-    noteEnd(depth, m_p);
+    noteEnd(m_open.size() + 1, m_p);
 }
 
-void XmlWellFormedCheck::noteItemStart(const char *tag, std::string_view name)
+void XmlWellFormedCheck::noteItemStart(const char *tag, std::string_view localName)
 {
-    const size_t colon = name.find(':');
-    m_inItem = (colon == name.npos ? name : name.substr(colon + 1)) == m_run->localName;
+    m_inItem = localName == m_run->localName;
     if (!m_inItem) {
         if (m_run->begin >= 0)
             m_pastItems = true;

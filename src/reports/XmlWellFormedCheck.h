@@ -98,18 +98,19 @@ private:
     void plainContentSteps();
     void plainContentVex();
     void pushElement(const char *name, size_t length, size_t bindings, bool spare);
-    // The start and the end of an element at `depth`, for the item run.
-    void noteStart(size_t depth, const char *tag, const char *name, size_t length)
+    // The start (at `tag`, with its local name) and the end of an element at `depth`, for the
+    // item run. Start tags of the quick steps have no prefix, so their name is the local one.
+    void noteStart(size_t depth, const char *tag, std::string_view localName)
     {
         if (m_run && depth == m_run->depth) [[unlikely]]
-            noteItemStart(tag, std::string_view(name, length));
+            noteItemStart(tag, localName);
     }
     void noteEnd(size_t depth, const char *after)
     {
         if (m_run && (depth == m_run->depth || depth + 1 == m_run->depth)) [[unlikely]]
             noteItemEnd(depth, after);
     }
-    void noteItemStart(const char *tag, std::string_view name);
+    void noteItemStart(const char *tag, std::string_view localName);
     void noteItemEnd(size_t depth, const char *after);
     void text();
     void otherCharacters();
