@@ -8,13 +8,17 @@
 #include "conversion/XmlDateTime.h"
 #include "reports/SettlementInstructionsReport.h"
 #include "reports/TransactionsReport.h"
+#include "reports/XmlValues.h"
 
+#include <algorithm>
 #include <charconv>
 #include <future>
 #include <limits>
 #include <optional>
 #include <QVarLengthArray>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 
 using TransactionsReport::TXMLMemberTransaction;
@@ -47,26 +51,31 @@ constexpr RecordFormat kBlank20("%20.20s");
 constexpr RecordFormat kDateTime("%25.25s");
 
 // A decimal text of the reports: every point becomes a comma, and the result is read with the
-// comma as decimal separator ("1234.5" is 1234,5; "1,234.5" is no number).
-double decimalValue(const QString &text)
+// comma as decimal separator ("1234.5" is 1234,5; "1,234.5" is no number). The units are those
+// of UTF-16, or the bytes of an ASCII text.
+template<class Unit> double decimalValueOf(const Unit *text, qsizetype size)
 {
-    const auto invalid = [&text] {
-        QString withComma = text;
+    const auto invalid = [text, size] {
+        QString withComma;
+        if constexpr (std::is_same_v<Unit, char>)
+            withComma = QString::fromLatin1(text, size);
+        else
+            withComma = QString(reinterpret_cast<const QChar *>(text), size);
         withComma.replace(u'.', u',');
         return EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(withComma));
     };
     // Surrounding white space is ignored, as trimming would.
     qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].isSpace())
+    qsizetype end = size;
+    while (begin < end && QChar::isSpace(char32_t(text[begin])))
         ++begin;
-    while (end > begin && text[end - 1].isSpace())
+    while (end > begin && QChar::isSpace(char32_t(text[end - 1])))
         --end;
     // Read into a buffer on the stack: this runs twice per transaction.
     QVarLengthArray<char, 64> number;
     int separators = 0;
     for (qsizetype i = begin; i < end; ++i) {
-        const char16_t u = text[i].unicode();
+        const char16_t u = char16_t(text[i]);
         if (u == u',' || u == u'.') {
             ++separators;
             number.append('.');
@@ -87,25 +96,46 @@ double decimalValue(const QString &text)
     return value;
 }
 
-// SourceTransactionNumber as a number: 0 when it is empty or not an integer.
-qint64 integerOrZero(const QString &text)
+double decimalValue(const QString &text)
 {
+    return decimalValueOf(text.utf16(), text.size());
+}
+
+double decimalValue(std::string_view utf8)
+{
+    if (XmlValues::isAscii(utf8))
+        return decimalValueOf(utf8.data(), qsizetype(utf8.size()));
+    const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    return decimalValue(text);
+}
+
+// SourceTransactionNumber as a number: 0 when it is empty or not an integer (by QString::toInt).
+qint64 integerOrZero(std::string_view utf8)
+{
+    // Plain digits, the usual form, are read here; the rest as QString::toInt reads them.
+    if (!utf8.empty() && utf8.size() <= 9 &&
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        qint64 value = 0;
+        for (const char c : utf8)
+            value = value * 10 + (c - '0');
+        return value;
+    }
     bool ok = false;
-    const int value = text.toInt(&ok);
+    const int value = QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).toInt(&ok);
     return ok ? value : 0;
 }
 
 // The ticket number whose decimal form the text is, exactly: "000123", "+123" or " 123" name
 // no ticket.
-std::optional<quint32> ticketNumberOf(QStringView text)
+std::optional<quint32> ticketNumberOf(std::string_view text)
 {
-    if (text.isEmpty() || text.size() > 10 || (text.size() > 1 && text[0] == u'0'))
+    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0'))
         return std::nullopt;
     quint64 number = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
+    for (const char c : text) {
+        if (c < '0' || c > '9')
             return std::nullopt;
-        number = number * 10 + (c.unicode() - u'0');
+        number = number * 10 + quint64(c - '0');
     }
     if (number > std::numeric_limits<quint32>::max())
         return std::nullopt;
@@ -191,7 +221,7 @@ void TImportTransa::addSettlementInstruction(
     }
 }
 
-const TMemberTradeClass *TImportTransa::FindSettlementInstruction(const QString &key) const
+const TMemberTradeClass *TImportTransa::FindSettlementInstruction(std::string_view key) const
 {
     const std::optional<quint32> ticket = ticketNumberOf(key);
     if (!ticket)
@@ -266,13 +296,16 @@ void TImportTransa::convertTransactions(PerDateFiles &files, std::future<void> &
     m_header = nullptr;
 }
 
-TypeLookup TImportTransa::findType(const QString &code, int direction)
+const TypeLookup &TImportTransa::findType(std::string_view code, int direction)
 {
-    const std::pair<QString, int> key(code, direction);
-    auto known = m_knownTypes.constFind(key);
-    if (known == m_knownTypes.constEnd())
-        known = m_knownTypes.insert(key, typeTable().FindType(code, direction));
-    return *known;
+    auto &known = m_knownTypes[direction == 1 ? 0 : 1];
+    auto kept = known.find(code);
+    if (kept == known.end())
+        kept = known
+                   .emplace(code, typeTable().FindType(
+                                      QString::fromUtf8(code.data(), qsizetype(code.size())), direction))
+                   .first;
+    return kept->second;
 }
 
 QDate TImportTransa::settlementDateWithoutInstruction()
@@ -288,17 +321,32 @@ QDate TImportTransa::settlementDateWithoutInstruction()
 void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int position,
                                        const QString &memberCode, PerDateFiles &files)
 {
-    const qint32 volume = transaction.Volume();
-    const QString type = transaction.TransactionType();
+    // The values are found in the report's element order, each with one comparison, and read in
+    // place, where they are used: a value that fails to read fails there, as it always did.
+    const TXMLValueText moveSequence = transaction.MoveSequenceText();
+    const TXMLValueText typeText = transaction.TransactionTypeText();
+    const TXMLValueText status = transaction.TransactionStatusText();
+    const TXMLValueText number = transaction.TransactionNumberText();
+    const TXMLValueText sourceText = transaction.SourceTransactionNumberText();
+    const TXMLValueText dateTimeText = transaction.TransactionDateTimeText();
+    const TXMLValueText referenceText = transaction.TransactionReferenceText();
+    const TXMLValueText isinText = transaction.IsinCodeText();
+    const TXMLValueText account = transaction.AccountNumberText();
+    const TXMLValueText subaccount = transaction.SubaccountNumberText();
+    const TXMLValueText volumeText = transaction.VolumeText();
+    const TXMLValueText valueText = transaction.TransactionValueText();
+
+    const qint32 volume = volumeText.toInteger();
+    const std::string_view type = typeText.utf8();
     // Looked up before the status test: a skipped transaction still sets the subaccount
     // permission that later transactions of types missing from the table see.
-    const TypeLookup found = findType(type, volume < 0 ? 2 : 1);
+    const TypeLookup &found = findType(type, volume < 0 ? 2 : 1);
     if (found.found)
         LastTypeFlag = found.fifthFlag;
-    if (transaction.TransactionStatus() != u"CONFIRMED")
+    if (status.utf8() != "CONFIRMED")
         return;
     try {
-        if (transaction.SubaccountNumber() != 0 && LastTypeFlag != u"D")
+        if (subaccount.toUnsigned() != 0 && LastTypeFlag != u"D")
             return;
     } catch (const std::exception &) {
         // An unreadable subaccount counts as none.
@@ -307,10 +355,10 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     RecordBuilder record(kRecordLength);
     record.text(kBlank1, u" ");
     if (UseMoveSequence)
-        record.integer(kNumber9, transaction.MoveSequence()).text(kText5, u"MSEQ");
+        record.integer(kNumber9, moveSequence.toUnsigned()).text(kText5, u"MSEQ");
     else
-        record.integer(kNumber9, transaction.TransactionNumber()).integer(kPosition, position);
-    const QString source = transaction.SourceTransactionNumber();
+        record.integer(kNumber9, number.toUnsigned()).integer(kPosition, position);
+    const std::string_view source = sourceText.utf8();
     // Found at once, so that the instruction is on its way into the processor's cache while the
     // transaction's other fields are read.
     const TMemberTradeClass *trade = FindSettlementInstruction(source);
@@ -321,20 +369,20 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
         .integer(kNumber4, found.direction)
         .integer(kNumber9, integerOrZero(source))
         .text(kText5, memberCode)
-        .text(kAccountNumber, qint64(transaction.AccountNumber()));
+        .text(kAccountNumber, qint64(account.toUnsigned()));
 
-    QString reference;
+    std::string_view reference;
     try {
-        reference = transaction.TransactionReference();
+        reference = referenceText.utf8();
     } catch (const std::exception &) {
         // Written as blanks, without the X flag.
     }
-    const bool tradeFlag = reference.startsWith(u'X');
-    record.text(kText40, reference).text(kBlank15, u" ");
+    const bool tradeFlag = reference.starts_with('X');
+    record.text(kText40, QUtf8StringView(reference)).text(kBlank15, u" ");
 
-    const QString isin = transaction.IsinCode();
-    const QString dateTime = transaction.TransactionDateTime();
-    const QDate date = ParseXmlDate(dateTime);
+    const QString isin = isinText.toString();
+    const std::string_view dateTime = dateTimeText.utf8();
+    const QDate date = ParseXmlDate(QUtf8StringView(dateTime));
     const SecurityLookup security = FindSecurityCode(isin, date, TransaImportPreferred, ErrorList);
     const qint64 quantity = qAbs(qint64(volume));
     record.text(kCode, security.error.isEmpty() ? QStringView(security.code) : QStringView(u" "))
@@ -360,14 +408,16 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     }
 
     record.text(kBlank128, u" ");
-    const QString value = transaction.TransactionValue();
-    if (value.isEmpty())
+    const std::string_view value = valueText.utf8();
+    if (value.empty())
         record.text(kBlank17, u" ");
     else
         record.decimal(kAmount, decimalValue(value));
-    record.text(kText20, qint64(transaction.TransactionNumber())).text(kText100, type).text(kText100, source);
+    record.text(kText20, qint64(number.toUnsigned()))
+        .text(kText100, QUtf8StringView(type))
+        .text(kText100, QUtf8StringView(source));
     // The two off-market values: the depository's report carries none, so both stay blank.
-    record.text(kBlank20, u" ").text(kBlank20, u" ").text(kDateTime, dateTime);
+    record.text(kBlank20, u" ").text(kBlank20, u" ").text(kDateTime, QUtf8StringView(dateTime));
 
     if (writesLine(found.sixthFlag, volume))
         files.append(date, record.view());

@@ -9,6 +9,9 @@
 #include <QDate>
 #include <QHash>
 #include <QString>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -69,7 +72,7 @@ protected:
     // that it can run beside the loading of the transactions report.
     void LoadSettlementInstructions();
     // The first instruction whose ticket number, in decimal, equals the key; null when none.
-    const TMemberTradeClass *FindSettlementInstruction(const QString &key) const;
+    const TMemberTradeClass *FindSettlementInstruction(std::string_view key) const;
 
     // The first instruction per ticket number, in the order read. They are found by number
     // (the key's text is the number's decimal form) through a compact table, which a million
@@ -94,14 +97,20 @@ private:
     void convertTransaction(TransactionsReport::TXMLMemberTransaction &transaction, int position,
                             const QString &memberCode, PerDateFiles &files);
     // FindType of the type table, kept per type code and direction: a report repeats few types.
-    TypeLookup findType(const QString &code, int direction);
+    const TypeLookup &findType(std::string_view code, int direction);
     // Column 21 of a transaction without instruction: the header's ToDate.
     QDate settlementDateWithoutInstruction();
 
     ReportKind m_kind;
     TXMLHeader *m_header = nullptr;
     std::optional<QDate> m_toDate;
-    QHash<std::pair<QString, int>, TypeLookup> m_knownTypes;
+    // Found by the code as the report holds it, for the directions 1 and 2.
+    struct CodeHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view code) const { return std::hash<std::string_view>()(code); }
+    };
+    std::unordered_map<std::string, TypeLookup, CodeHash, std::equal_to<>> m_knownTypes[2];
     OpenTable<Ticket, qint32> m_instructionByTicket; // the place in SettlementInstructions
 };
 

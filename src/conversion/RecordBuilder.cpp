@@ -1,6 +1,7 @@
 #include "RecordBuilder.h"
 
 #include "conversion/Windows1250.h"
+#include "reports/XmlValues.h"
 
 #include <algorithm>
 #include <charconv>
@@ -54,6 +55,17 @@ RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value
     QVarLengthArray<char, 256> encoded(value.size());
     const qsizetype length = encodeWindows1250(value, encoded.data());
     appendText(std::string_view(encoded.data(), length), format);
+    return *this;
+}
+
+RecordBuilder &RecordBuilder::text(const RecordFormat &format, QUtf8StringView value)
+{
+    const std::string_view utf8(value.data(), size_t(value.size()));
+    if (!XmlValues::isAscii(utf8))
+        return text(format, QStringView(QString::fromUtf8(value)));
+    // ASCII is written as it stands: Windows-1250 shares it.
+    format.require('s');
+    appendText(utf8, format);
     return *this;
 }
 

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QDate>
 #include <QStringView>
+#include <QUtf8StringView>
 #include <QVarLengthArray>
 #include <string_view>
 
@@ -51,6 +52,8 @@ public:
         return text(RecordFormat(format), value);
     }
     RecordBuilder &text(const RecordFormat &format, QStringView value);
+    // A text as a report holds it, in UTF-8.
+    RecordBuilder &text(const RecordFormat &format, QUtf8StringView value);
     // A number in a text format: written in decimal without leading zeros, then formatted as text.
     RecordBuilder &text(std::string_view format, qint64 number) { return text(RecordFormat(format), number); }
     RecordBuilder &text(const RecordFormat &format, qint64 number);

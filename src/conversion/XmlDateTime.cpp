@@ -1,6 +1,7 @@
 #include "XmlDateTime.h"
 
 #include "common/Exception.h"
+#include "reports/XmlValues.h"
 
 #include <optional>
 
@@ -51,10 +52,10 @@ DateAndTime parseParts(const QString &text)
     return {date, time};
 }
 
-int digitPair(const QChar *text)
+template<class Unit> int digitPair(const Unit *text)
 {
-    const unsigned tens = text[0].unicode() - u'0';
-    const unsigned ones = text[1].unicode() - u'0';
+    const unsigned tens = unsigned(text[0]) - u'0';
+    const unsigned ones = unsigned(text[1]) - u'0';
     return tens < 10 && ones < 10 ? int(tens * 10 + ones) : -1;
 }
 
@@ -62,13 +63,12 @@ int digitPair(const QChar *text)
 // time; anything else is left to parseParts, which reads it the same way or fails. Where this
 // form matches, no character before position 20 lies outside the Basic Multilingual Plane (its
 // two units would need two neighbouring places that are not digits), so UTF-16 units and code
-// points give the same positions; a text of 10 units is one of 10 code points.
-std::optional<DateAndTime> parseUsualForm(const QString &text)
+// points give the same positions; a text of 10 units is one of 10 code points. The units are
+// those of UTF-16, or the bytes of an ASCII text.
+template<class Unit> std::optional<DateAndTime> parseUsualForm(const Unit *c, qsizetype size)
 {
-    const qsizetype size = text.size();
     if (size != 10 && size < 19)
         return std::nullopt;
-    const QChar *c = text.constData();
     const int century = digitPair(c);
     const int yearInCentury = digitPair(c + 2);
     const int month = digitPair(c + 5);
@@ -89,7 +89,7 @@ std::optional<DateAndTime> parseUsualForm(const QString &text)
 
 DateAndTime parse(const QString &text)
 {
-    if (const std::optional<DateAndTime> usual = parseUsualForm(text))
+    if (const std::optional<DateAndTime> usual = parseUsualForm(text.utf16(), text.size()))
         return *usual;
     return parseParts(text);
 }
@@ -105,4 +105,14 @@ QDateTime ParseXmlDateTime(const QString &text)
 QDate ParseXmlDate(const QString &text)
 {
     return parse(text).date;
+}
+
+QDate ParseXmlDate(QUtf8StringView text)
+{
+    const std::string_view utf8(text.data(), size_t(text.size()));
+    if (XmlValues::isAscii(utf8)) {
+        if (const std::optional<DateAndTime> usual = parseUsualForm(utf8.data(), text.size()))
+            return usual->date;
+    }
+    return ParseXmlDate(QString::fromUtf8(text));
 }

@@ -18,12 +18,12 @@ struct ChildIndex
 {
     quint64 owner = 0;   // the m_childIndexId of the node described
     pugi::xml_node next; // the first child not held; null when all are
-    std::vector<std::pair<quint64, pugi::xml_node>> children;
+    std::vector<std::pair<TXMLNameBits, pugi::xml_node>> children;
 
     void hold(pugi::xml_node child)
     {
         if (child.type() == pugi::node_element)
-            children.emplace_back(TXMLName::bitOfLocalName(child.name()), child);
+            children.emplace_back(TXMLName::bitsOfLocalName(child.name()), child);
     }
     // Holds the children up to `end` (null for all), which does not come before `next`.
     void holdUpTo(pugi::xml_node end)
@@ -99,11 +99,11 @@ inline pugi::xml_node TXMLNode::nextInRun(TXMLName name) const
 {
     if (!m_started && !XmlDom::isNull(m_element))
         startReading();
-    if (m_unprefixed && !(m_namesPassed & name.bit)) {
+    if (m_unprefixed && !m_namesPassed.mayHold(name.bits)) {
         const pugi::xml_node next = m_cursor;
         if (std::strcmp(next.name(), name.text) == 0 && next.type() == pugi::node_element &&
             XmlDom::isNull(next.first_attribute())) {
-            m_namesPassed |= name.bit;
+            m_namesPassed |= name.bits;
             m_cursor = next.next_sibling();
             return next;
         }
@@ -117,39 +117,25 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
         return {};
     if (!m_started)
         startReading();
-    if (m_namesPassed & name.bit)
+    if (m_namesPassed.mayHold(name.bits))
         return scanChildren(name);
     // No child before the cursor has the name, so the first one from the cursor on is the one.
-    // The children passed over on the way are remembered, so that a later read of one of them
-    // looks at all children, and they join the index for that search. A read in schema order
-    // passes none and leaves the index alone.
-    ChildIndex *index = nullptr;
-    size_t held = 0;
-    quint64 skipped = 0;
+    // The names passed over on the way are remembered, so that a later read of one of them looks
+    // at all children (scanChildren indexes them then). A read in schema order passes none.
+    TXMLNameBits skipped;
     for (pugi::xml_node next = m_cursor; !XmlDom::isNull(next); next = next.next_sibling()) {
         if (next.type() != pugi::node_element)
             continue;
         const char *childName = next.name();
-        const quint64 bit = TXMLName::bitOfLocalName(childName);
-        const bool found = bit == name.bit && isMatch(next, childName, name.text);
-        if (!found && !index) {
-            index = &indexOf(m_childIndexId, m_element);
-            index->holdUpTo(m_cursor);
-            held = index->children.size();
-        }
-        if (index)
-            index->children.emplace_back(bit, next);
-        if (found) {
-            m_namesPassed |= skipped | name.bit;
+        const TXMLNameBits bits = TXMLName::bitsOfLocalName(childName);
+        if (bits == name.bits && isMatch(next, childName, name.text)) {
+            m_namesPassed |= skipped;
+            m_namesPassed |= name.bits;
             m_cursor = next.next_sibling();
-            if (index)
-                index->next = m_cursor;
             return next;
         }
-        skipped |= bit;
+        skipped |= bits;
     }
-    if (index)
-        index->children.resize(held); // the cursor stays, and the index holds what comes before it
     return {};
 }
 
@@ -157,13 +143,13 @@ pugi::xml_node TXMLNode::scanChildren(TXMLName name) const
 {
     ChildIndex &index = indexOf(m_childIndexId, m_element);
     index.holdUpTo(m_cursor);
-    for (const auto &[bit, child] : index.children) {
-        if (bit == name.bit && isMatch(child, child.name(), name.text))
+    for (const auto &[bits, child] : index.children) {
+        if (bits == name.bits && isMatch(child, child.name(), name.text))
             return child;
     }
     // None before the cursor: the first from the cursor on, if any.
     for (pugi::xml_node child = m_cursor; !XmlDom::isNull(child); child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && TXMLName::bitOfLocalName(child.name()) == name.bit &&
+        if (child.type() == pugi::node_element && TXMLName::bitsOfLocalName(child.name()) == name.bits &&
             isMatch(child, child.name(), name.text))
             return child;
     }
@@ -187,7 +173,7 @@ pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node bef
     childIndex.owner = 0;
     // A new child may come before the cursor, or after the last child passed: from now on
     // every read looks at all children.
-    m_namesPassed = ~quint64(0);
+    m_namesPassed = TXMLNameBits::all();
     // The parent's prefix puts the child into the parent's namespace, declared or default.
     const std::string_view prefix = XmlDom::prefix(parent.name());
     const std::string qualifiedName = prefix.empty() ? std::string(name) : std::string(prefix) + ':' + name;
@@ -195,16 +181,10 @@ pugi::xml_node TXMLNode::createChildElement(const char *name, pugi::xml_node bef
                   : parent.append_child(qualifiedName.c_str());
 }
 
-template<> QString TXMLNode::readValue<QString>(TXMLName name) const
-{
-    const pugi::xml_node child = nextInRun(name);
-    return XmlDom::isNull(child) ? QString() : XmlValues::toText(XmlDom::singleText(child));
-}
-
 namespace {
 
 // The text of a child read as a value; a missing or empty element is null.
-const char *valueText(pugi::xml_node child, const char *typeName)
+const char *nonEmptyText(pugi::xml_node child, const char *typeName)
 {
     const char *text = XmlDom::isNull(child) ? "" : XmlDom::singleText(child);
     if (!*text)
@@ -214,25 +194,60 @@ const char *valueText(pugi::xml_node child, const char *typeName)
 
 } // namespace
 
+std::string_view TXMLValueText::utf8() const
+{
+    return XmlDom::isNull(m_element) ? std::string_view() : std::string_view(XmlDom::singleText(m_element));
+}
+
+QString TXMLValueText::toString() const
+{
+    return XmlDom::isNull(m_element) ? QString() : XmlValues::toText(XmlDom::singleText(m_element));
+}
+
+qint32 TXMLValueText::toInteger() const
+{
+    return XmlValues::toInteger(nonEmptyText(m_element, "Integer"));
+}
+
+quint32 TXMLValueText::toUnsigned() const
+{
+    return XmlValues::toUnsigned(nonEmptyText(m_element, "Int64"));
+}
+
+bool TXMLValueText::toBoolean() const
+{
+    return XmlValues::toBoolean(nonEmptyText(m_element, "Boolean"));
+}
+
+pugi::xml_node TXMLNode::findInRun(TXMLName name) const
+{
+    return nextInRun(name);
+}
+
+template<> QString TXMLNode::readValue<QString>(TXMLName name) const
+{
+    return TXMLValueText(nextInRun(name)).toString();
+}
+
 template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const
 {
-    return XmlValues::toInteger(valueText(nextInRun(name), "Integer"));
+    return TXMLValueText(nextInRun(name)).toInteger();
 }
 
 template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const
 {
-    return XmlValues::toUnsigned(valueText(nextInRun(name), "Int64"));
+    return TXMLValueText(nextInRun(name)).toUnsigned();
 }
 
 template<> bool TXMLNode::readValue<bool>(TXMLName name) const
 {
-    return XmlValues::toBoolean(valueText(nextInRun(name), "Boolean"));
+    return TXMLValueText(nextInRun(name)).toBoolean();
 }
 
 QString TXMLNode::readOptionalValue(TXMLName name) const
 {
     const pugi::xml_node child = nextInRun(name);
-    return child ? XmlValues::toText(valueText(child, "OleStr")) : QString();
+    return child ? XmlValues::toText(nonEmptyText(child, "OleStr")) : QString();
 }
 
 void TXMLNode::writeText(TXMLName name, const char *text)

@@ -8,48 +8,96 @@
 #include <pugixml.hpp>
 #include <QString>
 #include <string>
+#include <string_view>
 #include <vector>
 
 VORN_DECLARE_EXCEPTION(EListError, Exception)
 
-// The element name of a property with a bit of 64 chosen by the name, both fixed when compiling.
-// (bitOf gives the same bit for the local name of an element met in the document.)
-// Different names may share a bit; equal names always do.
+// Two bits chosen by an element name, each one of 64 and each from other letters of the name. A
+// set of names keeps the union of their bits: a name is surely not in the set when either of its
+// bits is missing. Two names of one report element share both bits only rarely (none of the
+// reports' names do), so that a read in schema order is nearly never taken for another.
+struct TXMLNameBits
+{
+    quint64 first = 0;
+    quint64 second = 0;
+
+    static constexpr TXMLNameBits all() { return {~quint64(0), ~quint64(0)}; }
+    constexpr bool operator==(const TXMLNameBits &) const = default;
+    constexpr TXMLNameBits &operator|=(const TXMLNameBits &other)
+    {
+        first |= other.first;
+        second |= other.second;
+        return *this;
+    }
+    // Whether this set of names may hold the name of the given bits.
+    constexpr bool mayHold(const TXMLNameBits &name) const
+    {
+        return (first & name.first) && (second & name.second);
+    }
+};
+
+// The element name of a property with its bits, both fixed when compiling. (bitsOf gives the same
+// bits for the local name of an element met in the document.) Equal names always share them.
 struct TXMLName
 {
-    consteval TXMLName(const char *name) : text(name), bit(bitOf(name)) {}
+    consteval TXMLName(const char *name) : text(name), bits(bitsOf(name)) {}
     // A name known only when running.
-    static TXMLName runtime(const char *name) { return TXMLName(name, bitOf(name)); }
+    static TXMLName runtime(const char *name) { return TXMLName(name, bitsOf(name)); }
 
     const char *text;
-    quint64 bit;
+    TXMLNameBits bits;
 
-    static constexpr quint64 bitOf(const char *name)
+    static constexpr TXMLNameBits bitsOf(const char *name)
     {
-        return bitOfRange(name, std::char_traits<char>::length(name));
+        return bitsOfRange(name, std::char_traits<char>::length(name));
     }
-    // The bit of the local name of a name met in the document: bitOf(XmlDom::localName(name)).
-    static quint64 bitOfLocalName(const char *qualifiedName)
+    // The bits of the local name of a name met in the document: bitsOf(XmlDom::localName(name)).
+    static TXMLNameBits bitsOfLocalName(const char *qualifiedName)
     {
         const size_t length = std::strlen(qualifiedName);
         const auto *colon = static_cast<const char *>(std::memchr(qualifiedName, ':', length));
-        return colon ? bitOfRange(colon + 1, length - (colon + 1 - qualifiedName))
-                     : bitOfRange(qualifiedName, length);
+        return colon ? bitsOfRange(colon + 1, length - (colon + 1 - qualifiedName))
+                     : bitsOfRange(qualifiedName, length);
     }
 
 private:
-    constexpr TXMLName(const char *name, quint64 nameBit) : text(name), bit(nameBit) {}
-    // Taken from the length and three letters, which tell the names of a report's elements
-    // apart well enough, at a fraction of the cost of hashing every letter.
-    static constexpr quint64 bitOfRange(const char *name, size_t length)
+    constexpr TXMLName(const char *name, TXMLNameBits nameBits) : text(name), bits(nameBits) {}
+    // Taken from the length and a few letters, which tell the names of a report's elements apart
+    // well enough, at a fraction of the cost of hashing every letter.
+    static constexpr TXMLNameBits bitsOfRange(const char *name, size_t length)
     {
         if (length == 0)
-            return 1;
+            return {1, 1};
         const auto letter = [name](size_t i) { return quint32(static_cast<unsigned char>(name[i])); };
-        const quint32 mixed = quint32(length) * 40503u + letter(0) * 2654435761u +
+        const quint32 first = quint32(length) * 40503u + letter(0) * 2654435761u +
                               letter(length - 1) * 2246822519u + letter(length / 2) * 3266489917u;
-        return quint64(1) << (mixed >> 26);
+        const quint32 second = quint32(length) * 2654435761u + letter(length / 3) * 40503u +
+                               letter(length > 1 ? length - 2 : 0) * 3266489917u +
+                               letter(2 * length / 3) * 2246822519u;
+        return {quint64(1) << (first >> 26), quint64(1) << (second >> 26)};
     }
+};
+
+// A value child of an element, found but not read yet: its text is read, and its failures raised,
+// where it is used. A converter that reads many values of a million items finds each child in
+// the report's element order with one comparison (see TXMLNode), and reads the text where the
+// loaded document holds it, without a copy.
+class TXMLValueText
+{
+public:
+    explicit TXMLValueText(pugi::xml_node element) : m_element(element) {}
+
+    // The text as UTF-8, valid while the document is loaded; empty for a missing child.
+    std::string_view utf8() const;
+    // The value as the property of the type reads it, failures included.
+    QString toString() const;
+    qint32 toInteger() const;
+    quint32 toUnsigned() const;
+    bool toBoolean() const;
+
+private:
+    pugi::xml_node m_element; // null for a missing child
 };
 
 // A node object wraps one element of a loaded report. Its typed properties read and write the
@@ -91,8 +139,11 @@ protected:
     bool isMatch(pugi::xml_node child, const char *childName, const char *name) const;
     // findChild with the usual case of a report read in schema order done inline.
     pugi::xml_node nextInRun(TXMLName name) const;
+    // The same, for the value texts read outside this file.
+    pugi::xml_node findInRun(TXMLName name) const;
 
     template<class T> T readValue(TXMLName name) const;
+    TXMLValueText valueText(TXMLName name) const { return TXMLValueText(findInRun(name)); }
     void writeValue(TXMLName name, const QString &value);
     void writeValue(TXMLName name, qint32 value);
     void writeValue(TXMLName name, quint32 value);
@@ -124,10 +175,10 @@ private:
     const char *m_namespaceUri;
 
     // Reports are read in schema order, so the search for a child starts after the last one
-    // found (the cursor). Every child element before the cursor has the bit of its name in
-    // m_namesPassed, so a name without its bit there cannot be found before the cursor.
+    // found (the cursor). Every child element before the cursor has the bits of its name in
+    // m_namesPassed, so a name without its bits there cannot be found before the cursor.
     mutable pugi::xml_node m_cursor;
-    mutable quint64 m_namesPassed = 0;
+    mutable TXMLNameBits m_namesPassed;
     mutable bool m_started = false;
     mutable bool m_unprefixed = false;
     mutable quint64 m_childIndexId = 0; // which index of children is this node's; 0 for none
@@ -197,11 +248,16 @@ private:
 };
 
 // One line per property, in schema order. A value property has a read and a write operation
-// (Name() and setName()); Type is QString, qint32, quint32 or bool.
+// (Name() and setName()), and its child found but not read (NameText()); Type is QString, qint32,
+// quint32 or bool.
 #define VORN_XML_PROPERTY(Type, Name)                                                                        \
     Type Name() const                                                                                        \
     {                                                                                                        \
         return readValue<Type>(#Name);                                                                       \
+    }                                                                                                        \
+    TXMLValueText Name##Text() const                                                                         \
+    {                                                                                                        \
+        return valueText(#Name);                                                                             \
     }                                                                                                        \
     void set##Name(const Type &value)                                                                        \
     {                                                                                                        \

@@ -30,26 +30,6 @@ std::string_view trimmed(const char *text)
     throw EConvertError(QStringLiteral("'%1' is not a valid %2 value").arg(QString::fromUtf8(text), what));
 }
 
-bool isAscii(const char *text, qsizetype size)
-{
-    const auto word = [text](qsizetype at) {
-        quint64 bytes;
-        std::memcpy(&bytes, text + at, sizeof bytes);
-        return bytes;
-    };
-    quint64 bits = 0;
-    if (size >= 8) {
-        // Whole words; the last one may overlap the one before it.
-        for (qsizetype i = 0; i + 8 < size; i += 8)
-            bits |= word(i);
-        bits |= word(size - 8);
-    } else {
-        for (qsizetype i = 0; i < size; ++i)
-            bits |= static_cast<unsigned char>(text[i]);
-    }
-    return (bits & 0x8080808080808080ULL) == 0;
-}
-
 // A plain decimal of up to nine digits with an optional minus sign, which fits every type: the
 // form of nearly every number in a report, read without the general parse's checks.
 bool readShortDecimal(const char *text, qint64 &value)
@@ -100,11 +80,33 @@ qint64 parseWhole(const char *text, qint64 lowest, qint64 highest, const char *t
 
 } // namespace
 
+bool isAscii(std::string_view utf8)
+{
+    const char *text = utf8.data();
+    const auto size = qsizetype(utf8.size());
+    const auto word = [text](qsizetype at) {
+        quint64 bytes;
+        std::memcpy(&bytes, text + at, sizeof bytes);
+        return bytes;
+    };
+    quint64 bits = 0;
+    if (size >= 8) {
+        // Whole words; the last one may overlap the one before it.
+        for (qsizetype i = 0; i + 8 < size; i += 8)
+            bits |= word(i);
+        bits |= word(size - 8);
+    } else {
+        for (qsizetype i = 0; i < size; ++i)
+            bits |= static_cast<unsigned char>(text[i]);
+    }
+    return (bits & 0x8080808080808080ULL) == 0;
+}
+
 QString toText(const char *utf8)
 {
     const qsizetype size = qsizetype(std::strlen(utf8));
     // ASCII, nearly all of a report's text, is Latin-1 too, which converts by widening each byte.
-    return isAscii(utf8, size) ? QString::fromLatin1(utf8, size) : QString::fromUtf8(utf8, size);
+    return isAscii({utf8, size_t(size)}) ? QString::fromLatin1(utf8, size) : QString::fromUtf8(utf8, size);
 }
 
 qint32 toInteger(const char *text)

@@ -3,11 +3,15 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <string_view>
 
 // Conversions between the text of a report element and the value types of its properties.
 // A text that does not hold a value of the type fails with EConvertError. Surrounding white
 // space is allowed, as the schema's integer and boolean types collapse it.
 namespace XmlValues {
+
+// Whether a UTF-8 text is ASCII, which reads the same in Latin-1 and in Windows-1250.
+bool isAscii(std::string_view utf8);
 
 // The text of an element as Unicode.
 QString toText(const char *utf8);

@@ -546,7 +546,8 @@ TEST_F(ImportTransaTest, TransactionValueIsOptionalAndReadWithADecimalPoint)
     const Case cases[] = {{"", QByteArray(17, ' ')},          {"1234.5", "        1234,5000"},
                           {"-12.34567", "         -12,3457"}, {"7", "           7,0000"},
                           {".5", "           0,5000"},        {"+12.", "          12,0000"},
-                          {"1.5e3", "        1500,0000"},     {" 12,5\t", "          12,5000"}};
+                          {"1.5e3", "        1500,0000"},     {" 12,5\t", "          12,5000"},
+                          {"\u00A012.5\u2003", "          12,5000"}};
     for (const Case &c : cases) {
         Tx tx;
         tx.value = c.value;
@@ -677,7 +678,7 @@ TEST_F(ImportTransaTest, BadValuesEndTheConversionWithTheirMessage)
     }
     convert({badAccount});
     EXPECT_TRUE(result.startsWith("\r\n'12A'")) << result.toStdString();
-    for (const char *value : {"inf", "nan", "1.2.3", "--5", "5-", "1e", "0x10", "12 EUR", "+-3"}) {
+    for (const char *value : {"inf", "nan", "1.2.3", "--5", "5-", "1e", "0x10", "12 EUR", "+-3", "12€"}) {
         Tx tx;
         tx.value = value;
         convert({tx});

@@ -296,5 +296,5 @@ TEST(EnvelopeTest, ItemsReadByTurnsAndWrittenBetweenReadsFindTheirOwnElements)
 TEST(EnvelopeTest, NameBitsOfQualifiedNamesAreThoseOfTheirLocalNames)
 {
     for (const char *name : {"Header", "p:Header", "a:b:c", "", ":x", "x:", "MemberTransaction"})
-        EXPECT_EQ(TXMLName::bitOfLocalName(name), TXMLName::bitOf(XmlDom::localName(name))) << name;
+        EXPECT_EQ(TXMLName::bitsOfLocalName(name), TXMLName::bitsOf(XmlDom::localName(name))) << name;
 }
