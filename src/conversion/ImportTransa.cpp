@@ -300,11 +300,10 @@ const TypeLookup &TImportTransa::findType(std::string_view code, int direction)
 {
     auto &known = m_knownTypes[direction == 1 ? 0 : 1];
     auto kept = known.find(code);
-    if (kept == known.end())
-        kept = known
-                   .emplace(code, typeTable().FindType(
-                                      QString::fromUtf8(code.data(), qsizetype(code.size())), direction))
-                   .first;
+    if (kept == known.end()) {
+        const QString text = QString::fromUtf8(code.data(), qsizetype(code.size()));
+        kept = known.emplace(code, typeTable().FindType(text, direction)).first;
+    }
     return kept->second;
 }
 
