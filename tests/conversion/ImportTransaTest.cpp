@@ -543,10 +543,14 @@ TEST_F(ImportTransaTest, TransactionValueIsOptionalAndReadWithADecimalPoint)
         QString value;
         QByteArray column23;
     };
-    const Case cases[] = {{"", QByteArray(17, ' ')},          {"1234.5", "        1234,5000"},
-                          {"-12.34567", "         -12,3457"}, {"7", "           7,0000"},
-                          {".5", "           0,5000"},        {"+12.", "          12,0000"},
-                          {"1.5e3", "        1500,0000"},     {" 12,5\t", "          12,5000"},
+    const Case cases[] = {{"", QByteArray(17, ' ')},
+                          {"1234.5", "        1234,5000"},
+                          {"-12.34567", "         -12,3457"},
+                          {"7", "           7,0000"},
+                          {".5", "           0,5000"},
+                          {"+12.", "          12,0000"},
+                          {"1.5e3", "        1500,0000"},
+                          {" 12,5\t", "          12,5000"},
                           {"\u00A012.5\u2003", "          12,5000"}};
     for (const Case &c : cases) {
         Tx tx;
