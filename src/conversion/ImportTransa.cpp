@@ -39,6 +39,7 @@ constexpr RecordFormat kPosition("%.5d");
 constexpr RecordFormat kNumber4("%.4d");
 constexpr RecordFormat kAccountNumber("%11.11s");
 constexpr RecordFormat kText40("%-40.40s");
+constexpr RecordFormat kText39("%-39.39s");
 constexpr RecordFormat kBlank15("%-15.15s");
 constexpr RecordFormat kCode("%-12.12s");
 constexpr RecordFormat kQuantity("%.16d");
@@ -392,9 +393,11 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
         .integer(kQuantity, 0);
 
     if (trade) {
-        record.decimal(kAmount, trade->PriceValue ? *trade->PriceValue : decimalValue(trade->Price))
-            .text(kText40,
-                  tradeFlag ? QString(QStringLiteral("X") + trade->TradeReference) : trade->TradeReference);
+        record.decimal(kAmount, trade->PriceValue ? *trade->PriceValue : decimalValue(trade->Price));
+        if (tradeFlag)
+            record.text(kBlank1, u"X").text(kText39, trade->TradeReference); // "X" and the reference, in 40
+        else
+            record.text(kText40, trade->TradeReference);
         const QDate tradeDate = trade->TradeDate ? *trade->TradeDate : ParseXmlDate(trade->TradeDateTime);
         record.date(tradeDate).date(tradeDate).date(
             trade->SettlementDay ? *trade->SettlementDay : ParseXmlDate(trade->SettlementDate));

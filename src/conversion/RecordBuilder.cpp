@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
-#include <QVarLengthArray>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -51,10 +52,20 @@ void RecordBuilder::appendText(std::string_view text, const RecordFormat &format
 RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value)
 {
     format.require('s');
-    // Encoded first, so that cutting and filling count the bytes of the written line.
-    QVarLengthArray<char, 256> encoded(value.size());
-    const qsizetype length = encodeWindows1250(value, encoded.data());
-    appendText(std::string_view(encoded.data(), length), format);
+    // Encoded in place first, so that cutting and filling count the bytes of the written line.
+    const qsizetype start = m_size;
+    char *out = grow(qMax<qsizetype>(value.size(), format.width));
+    qsizetype length = encodeWindows1250(value, out);
+    if (format.precision >= 0)
+        length = qMin<qsizetype>(length, format.precision);
+    const qsizetype fill = qMax<qsizetype>(0, format.width - length);
+    if (format.leftAlign) {
+        std::memset(out + length, ' ', fill);
+    } else {
+        std::memmove(out + fill, out, length);
+        std::memset(out, ' ', fill);
+    }
+    m_size = start + length + fill;
     return *this;
 }
 
@@ -86,30 +97,74 @@ RecordBuilder &RecordBuilder::integer(const RecordFormat &format, qint64 value)
     const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
     const auto digitsEnd = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
     const qsizetype digitCount = digitsEnd - digits;
-    // Sign, leading zeros up to the precision, digits.
-    const qsizetype zeros = qMax<qsizetype>(0, format.precision - digitCount);
+    // Sign, leading zeros up to the precision, digits, filled to the width. As in printf, a
+    // precision switches zero filling of the width off, and left alignment fills with blanks.
+    qsizetype zeros = qMax<qsizetype>(0, format.precision - digitCount);
     const qsizetype bodyLength = (value < 0 ? 1 : 0) + zeros + digitCount;
-    QVarLengthArray<char, 64> buffer(bodyLength);
-    char *out = buffer.data();
+    const qsizetype fill = qMax<qsizetype>(0, format.width - bodyLength);
+    const bool fillWithZeros = !format.leftAlign && format.zeroFill && format.precision < 0;
+    char *out = grow(bodyLength + fill);
+    if (!format.leftAlign && !fillWithZeros)
+        out = std::fill_n(out, fill, ' ');
     if (value < 0)
         *out++ = '-';
-    std::fill_n(out, zeros, '0');
-    std::copy(digits, digitsEnd, out + zeros);
-    // As in printf, a precision switches zero filling of the width off.
-    appendPadded(std::string_view(buffer.data(), bodyLength), format, format.precision < 0);
+    if (fillWithZeros)
+        zeros += fill;
+    out = std::fill_n(out, zeros, '0');
+    out = std::copy(digits, digitsEnd, out);
+    if (format.leftAlign)
+        std::fill_n(out, fill, ' ');
     return *this;
 }
+
+namespace {
+
+// "%.<precision>f" of the value by integer arithmetic, when its rounding is beyond doubt: the
+// value times the power of ten is then clearly nearer one integer than any other. Returns the
+// end of the text written to `out`, or null when the value needs the exact conversion.
+char *writeFixedByIntegers(double value, int precision, char *out)
+{
+    constexpr quint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    if (precision < 0 || precision >= int(std::size(powers)))
+        return nullptr;
+    const double scaled = std::fabs(value) * double(powers[precision]);
+    // Below 2^50 the product is off the exact one by at most 1/8; an integer within 1/4 of it is
+    // then within 3/8 of the exact product, which rounds to it. NaN fails the first test.
+    if (!(scaled < 0x1p50))
+        return nullptr;
+    const auto nearest = quint64(std::llround(scaled));
+    if (std::fabs(scaled - double(nearest)) >= 0.25)
+        return nullptr;
+    if (std::signbit(value))
+        *out++ = '-';
+    out = std::to_chars(out, out + 24, nearest / powers[precision]).ptr;
+    if (precision > 0) {
+        *out++ = '.';
+        quint64 fraction = nearest % powers[precision];
+        for (int i = precision - 1; i >= 0; --i, fraction /= 10)
+            out[i] = char('0' + fraction % 10);
+        out += precision;
+    }
+    return out;
+}
+
+} // namespace
 
 RecordBuilder &RecordBuilder::decimal(const RecordFormat &format, double value)
 {
     format.require('f');
     char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                      format.precision < 0 ? 6 : format.precision);
-    if (result.ec != std::errc())
-        throw std::invalid_argument("number too large for a record field");
-    std::replace(buffer, result.ptr, '.', ',');
-    appendPadded(std::string_view(buffer, result.ptr - buffer), format, true);
+    const int precision = format.precision < 0 ? 6 : format.precision;
+    char *end = writeFixedByIntegers(value, precision, buffer);
+    if (!end) {
+        const auto result =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+        if (result.ec != std::errc())
+            throw std::invalid_argument("number too large for a record field");
+        end = result.ptr;
+    }
+    std::replace(buffer, end, '.', ',');
+    appendPadded(std::string_view(buffer, end - buffer), format, true);
     return *this;
 }
 

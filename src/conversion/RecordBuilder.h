@@ -45,7 +45,11 @@ private:
 class RecordBuilder
 {
 public:
-    explicit RecordBuilder(qsizetype expectedLength = 0) { m_buffer.reserve(expectedLength); }
+    explicit RecordBuilder(qsizetype expectedLength = 0)
+    {
+        // Room without filling it: the fields write every byte they take.
+        m_buffer.resize(qMax(expectedLength, m_buffer.capacity()));
+    }
 
     RecordBuilder &text(std::string_view format, QStringView value)
     {
@@ -74,9 +78,9 @@ public:
         m_bytes = take();
         return m_bytes;
     }
-    QByteArray take() const { return QByteArray(m_buffer.data(), m_buffer.size()); }
+    QByteArray take() const { return QByteArray(m_buffer.data(), m_size); }
     // The record as it stands, valid until the builder changes.
-    QByteArrayView view() const { return QByteArrayView(m_buffer.data(), m_buffer.size()); }
+    QByteArrayView view() const { return QByteArrayView(m_buffer.data(), m_size); }
 
 private:
     // Appends `body` filled to the format's width; zero filling goes between sign and digits.
@@ -86,14 +90,17 @@ private:
     // Makes room for `length` more bytes at the end and returns where they start.
     char *grow(qsizetype length)
     {
-        const qsizetype start = m_buffer.size();
-        m_buffer.resize(start + length);
+        const qsizetype start = m_size;
+        if (start + length > m_buffer.size())
+            m_buffer.resize(qMax(start + length, 2 * m_buffer.size()));
+        m_size = start + length;
         return m_buffer.data() + start;
     }
 
     // Records are built on the stack (the longest, of transactions, has 694 characters) and
-    // copied out once.
+    // copied out once. The record is the first m_size bytes.
     QVarLengthArray<char, 1024> m_buffer;
+    qsizetype m_size = 0;
     mutable QByteArray m_bytes; // what bytes() last returned
 };
 

@@ -2,8 +2,14 @@
 
 #include "conversion/Windows1250.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -107,6 +113,34 @@ INSTANTIATE_TEST_SUITE_P(Fields, RecordDecimalFormat,
                                          DecimalCase{"%6.2f", 123456.789, "123456,79"},
                                          DecimalCase{"%.0f", 2.5, "2"},
                                          DecimalCase{"%-8.1f", 1.0, "1,0     "}));
+
+// Decimals are written by integer arithmetic where the rounding is beyond doubt; every value must
+// still come out as printf writes it, values next to a half of the last place above all.
+TEST(RecordBuilder, WritesEveryDecimalAsPrintfDoes)
+{
+    std::mt19937_64 random(20261210);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::vector<double> values = {0.0,    -0.0,   0.00005, -0.00005, 0.00015, 2.5,    0.125,   1e15,
+                                  1e-300, 0x1p50, 0x1p49,  1e300,    -1e16,   12.345, 99.99995};
+    for (int i = 0; i < 50000; ++i) {
+        const double magnitude = std::pow(10.0, double(i % 14) - 4);
+        const double value = unit(random) * magnitude;
+        values.push_back(value);
+        // The neighbours of a half of the fourth decimal place.
+        const double half = (std::round(value * 1e4) + 0.5) / 1e4;
+        values.insert(values.end(), {half, std::nextafter(half, 0.0), std::nextafter(half, 1e300)});
+    }
+    for (const char *format : {"%17.4f", "%.0f", "%-9.2f", "%.6f", "%12.7f"}) {
+        const RecordFormat parsed(format);
+        for (const double value : values) {
+            char expected[512];
+            std::snprintf(expected, sizeof expected, format, value);
+            std::replace(expected, expected + std::strlen(expected), '.', ',');
+            ASSERT_EQ(RecordBuilder().decimal(parsed, value).bytes(), QByteArray(expected))
+                << format << " " << value;
+        }
+    }
+}
 
 TEST(RecordBuilder, WritesDatesAsZeroAndDayMonthYear)
 {
