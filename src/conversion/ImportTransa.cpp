@@ -143,14 +143,17 @@ std::optional<quint32> ticketNumberOf(std::string_view text)
     return quint32(number);
 }
 
-// What read() gives, or nothing when it fails.
-template<class Read> auto readOrNothing(Read read) -> std::optional<decltype(read())>
+// Columns 17 to 21 of a record from an instruction's texts; throws for a value that cannot be read.
+// The columns of the X-flagged trade reference start with "X".
+void writeTradeColumns(RecordBuilder &record, const TMemberTradeClass &trade, bool tradeFlag)
 {
-    try {
-        return read();
-    } catch (const std::exception &) {
-        return std::nullopt;
-    }
+    record.decimal(kAmount, decimalValue(trade.Price));
+    if (tradeFlag)
+        record.text(kBlank1, u"X").text(kText39, trade.TradeReference); // "X" and the reference, in 40
+    else
+        record.text(kText40, trade.TradeReference);
+    const QDate tradeDate = ParseXmlDate(trade.TradeDateTime);
+    record.date(tradeDate).date(tradeDate).date(ParseXmlDate(trade.SettlementDate));
 }
 
 // The write rule of the type table: "D" writes only moves into the account, "N" or none writes
@@ -213,9 +216,17 @@ void TImportTransa::addSettlementInstruction(
     trade.TradeDateTime = instruction.TradeDateTime();
     trade.TradeReference = instruction.TradeReference();
     trade.SettlementDate = instruction.SettlementDate();
-    trade.PriceValue = readOrNothing([&] { return decimalValue(trade.Price); });
-    trade.TradeDate = readOrNothing([&] { return ParseXmlDate(trade.TradeDateTime); });
-    trade.SettlementDay = readOrNothing([&] { return ParseXmlDate(trade.SettlementDate); });
+    try {
+        RecordBuilder columns(TMemberTradeClass::kColumnsLength);
+        writeTradeColumns(columns, trade, false);
+        // A price beyond the column's width widens it: such a record is written field by field.
+        if (columns.view().size() == TMemberTradeClass::kColumnsLength) {
+            std::copy_n(columns.view().data(), TMemberTradeClass::kColumnsLength, trade.Columns);
+            trade.ColumnsWritten = true;
+        }
+    } catch (const std::exception &) {
+        // The transactions of this instruction read the texts again, and fail there.
+    }
     if (!m_instructionByTicket.find({ticket})) {
         m_instructionByTicket.insert({ticket}) = qint32(SettlementInstructions.size());
         SettlementInstructions.push_back(std::move(trade));
@@ -364,6 +375,7 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     const TMemberTradeClass *trade = FindSettlementInstruction(source);
 #if defined(__GNUC__)
     __builtin_prefetch(trade);
+    __builtin_prefetch(reinterpret_cast<const char *>(trade) + 64);
 #endif
     record.integer(kNumber4, found.kind)
         .integer(kNumber4, found.direction)
@@ -392,15 +404,17 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
         .integer(kQuantity, quantity)
         .integer(kQuantity, 0);
 
-    if (trade) {
-        record.decimal(kAmount, trade->PriceValue ? *trade->PriceValue : decimalValue(trade->Price));
+    if (trade && trade->ColumnsWritten) {
+        const char *columns = trade->Columns;
         if (tradeFlag)
-            record.text(kBlank1, u"X").text(kText39, trade->TradeReference); // "X" and the reference, in 40
+            record.written({columns, 17})
+                .text(kBlank1, u"X")
+                .written({columns + 17, 39})
+                .written({columns + 57, 27});
         else
-            record.text(kText40, trade->TradeReference);
-        const QDate tradeDate = trade->TradeDate ? *trade->TradeDate : ParseXmlDate(trade->TradeDateTime);
-        record.date(tradeDate).date(tradeDate).date(
-            trade->SettlementDay ? *trade->SettlementDay : ParseXmlDate(trade->SettlementDate));
+            record.written({columns, TMemberTradeClass::kColumnsLength});
+    } else if (trade) {
+        writeTradeColumns(record, *trade, tradeFlag);
     } else {
         record.decimal(kAmount, 0)
             .text(kText40, tradeFlag ? u"XNi zapisa v MemberTrades" : u"Ni zapisa v MemberTrades")

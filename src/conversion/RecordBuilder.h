@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
@@ -72,6 +73,12 @@ public:
     }
     RecordBuilder &decimal(const RecordFormat &format, double value);
     RecordBuilder &date(const QDate &date);
+    // Fields written before, by another builder, copied as they stand.
+    RecordBuilder &written(QByteArrayView fields)
+    {
+        std::copy_n(fields.data(), fields.size(), grow(fields.size()));
+        return *this;
+    }
 
     const QByteArray &bytes() const
     {

@@ -394,6 +394,38 @@ TEST_F(ImportTransaTest, OnlyAnUpperCaseXFlagsTheTradeReference)
     }
 }
 
+TEST_F(ImportTransaTest, TheInstructionsColumnsAreCutAndWidenedAsEachRecordWouldBe)
+{
+    struct Case
+    {
+        QString reference;
+        QString price;
+        QString tradeReference;
+        QByteArray columns17To18; // and the record's length
+    };
+    const QString longReference(45, u'7');
+    const Case cases[] = {
+        {"XA", "12.5", longReference, "          12,5000X" + QByteArray(39, '7')},
+        {"A", "12.5", longReference, "          12,5000" + QByteArray(40, '7')},
+        {"XA", "12.5", "ŠKODA", "          12,5000" + left("X\x8AKODA", 40)},
+        // A price wider than its column widens the record.
+        {"A", "123456789012345.5", "TR-77", "123456789012345,5000" + left("TR-77", 40)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.price.toStdString() + " " + c.reference.toStdString());
+        Tx tx;
+        tx.reference = c.reference;
+        Instruction instruction;
+        instruction.price = c.price;
+        instruction.tradeReference = c.tradeReference;
+        convert({tx}, {instruction});
+        const QByteArray record = onlyRecord();
+        EXPECT_EQ(record.mid(180, c.columns17To18.size()), c.columns17To18);
+        EXPECT_EQ(record.size(), 694 + c.columns17To18.size() - 57);
+        EXPECT_EQ(record.mid(180 + c.columns17To18.size(), 27), "012012024012012024017012024");
+    }
+}
+
 TEST_F(ImportTransaTest, WithoutInstructionTheReportDatesFillIn)
 {
     Tx tx;
