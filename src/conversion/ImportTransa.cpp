@@ -319,6 +319,17 @@ const TypeLookup &TImportTransa::findType(std::string_view code, int direction)
     return kept->second;
 }
 
+void TImportTransa::prefetchLookups(const TXMLValueText &source, const TXMLValueText &isin) const
+{
+    try {
+        if (const std::optional<quint32> ticket = ticketNumberOf(source.utf8()))
+            m_instructionByTicket.prefetch({*ticket});
+        prefetchSecurityCode(isin.utf8());
+    } catch (const std::exception &) {
+        // The value fails where it is read.
+    }
+}
+
 QDate TImportTransa::settlementDateWithoutInstruction()
 {
     if (!m_toDate) {
@@ -362,6 +373,8 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     } catch (const std::exception &) {
         // An unreadable subaccount counts as none.
     }
+
+    prefetchLookups(sourceText, isinText);
 
     RecordBuilder record(kRecordLength);
     record.text(kBlank1, u" ");

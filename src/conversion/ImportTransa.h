@@ -16,6 +16,7 @@
 #include <vector>
 
 class PerDateFiles;
+class TXMLValueText;
 class TXMLHeader;
 namespace TransactionsReport {
 class TXMLMemberTransaction;
@@ -100,6 +101,9 @@ private:
                             const QString &memberCode, PerDateFiles &files);
     // FindType of the type table, kept per type code and direction: a report repeats few types.
     const TypeLookup &findType(std::string_view code, int direction);
+    // Starts bringing the places of the transaction's instruction and security into the
+    // processor's cache: records come in no order of either, so both look-ups would miss it.
+    void prefetchLookups(const TXMLValueText &source, const TXMLValueText &isin) const;
     // Column 21 of a transaction without instruction: the header's ToDate.
     QDate settlementDateWithoutInstruction();
 

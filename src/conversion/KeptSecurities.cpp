@@ -115,6 +115,12 @@ std::optional<QString> KeptSecurities::codeOf(const KnownCode &known) const
     return known.code(m_longCodes);
 }
 
+void KeptSecurities::prefetch(std::string_view isin) const
+{
+    if (const std::optional<PackedIsin> key = PackedIsin::of(isin))
+        m_isins->prefetch(*key);
+}
+
 void KeptSecurities::prefetch(const QString &isin) const
 {
     if (const std::optional<PackedIsin> key = PackedIsin::of(isin))

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <string_view>
 #include <vector>
 
 // Where the results that a conversion keeps come from: the host database.
@@ -47,6 +48,7 @@ public:
                                 SecuritySource &source);
     // Starts bringing what is kept of the ISIN into the processor's cache; it changes nothing.
     void prefetch(const QString &isin) const;
+    void prefetch(std::string_view isin) const; // the ISIN in UTF-8
 
     KeptSecurities(const KeptSecurities &) = delete;
     KeptSecurities &operator=(const KeptSecurities &) = delete;

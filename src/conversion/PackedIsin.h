@@ -4,6 +4,7 @@
 #include <QHashFunctions>
 #include <QSet>
 #include <QString>
+#include <string_view>
 
 // An ISIN packed into two integers, so that finding it among many compares numbers instead of
 // following string pointers: reports hold a million records in no order of ISINs, where every
@@ -23,11 +24,22 @@ struct PackedIsin
     // Nothing for an ISIN over 16 characters or not ASCII.
     static std::optional<PackedIsin> of(const QString &isin)
     {
-        if (isin.size() > 16)
+        return pack(isin.size(), [&isin](qsizetype i) { return isin[i].unicode(); });
+    }
+    // The same of an ISIN in UTF-8, as a report holds it.
+    static std::optional<PackedIsin> of(std::string_view isin)
+    {
+        return pack(qsizetype(isin.size()), [isin](qsizetype i) { return char16_t(quint8(isin[i])); });
+    }
+
+private:
+    template<class Unit> static std::optional<PackedIsin> pack(qsizetype size, Unit unitAt)
+    {
+        if (size > 16)
             return std::nullopt;
         PackedIsin packed;
-        for (qsizetype i = 0; i < isin.size(); ++i) {
-            const char16_t unit = isin[i].unicode();
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t unit = unitAt(i);
             // Character 0 is refused too, so that shorter ISINs never pack like longer ones.
             if (unit == 0 || unit > 127)
                 return std::nullopt;

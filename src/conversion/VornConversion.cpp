@@ -85,6 +85,11 @@ void TVornConversion::prefetchSecurityCode(const QString &isin) const
     m_keptSecurities.prefetch(isin);
 }
 
+void TVornConversion::prefetchSecurityCode(std::string_view isin) const
+{
+    m_keptSecurities.prefetch(isin);
+}
+
 SecurityLookup TVornConversion::FindSecurityCode(const QString &isin, const QDate &date,
                                                  bool preferTransaImport, QString &missingSecurities)
 {

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <string_view>
 #include <vector>
 
 class HostConnection;
@@ -116,6 +117,7 @@ protected:
     // Starts bringing what FindSecurityCode keeps of the ISIN into the processor's cache, so
     // that a converter can read the record's other fields meanwhile; it changes nothing else.
     void prefetchSecurityCode(const QString &isin) const;
+    void prefetchSecurityCode(std::string_view isin) const; // the ISIN in UTF-8
 
     // The Vrednost of the INISET row with the key; empty when there is none. Errors pass on.
     QString GetIniSetValue(const QString &key);
