@@ -95,7 +95,7 @@ void TXMLNode::startReading() const
 
 // Inline here: every property read starts with it, and the usual read ends in it, the first
 // read of a node too.
-inline pugi::xml_node TXMLNode::nextInRun(TXMLName name) const
+inline pugi::xml_node TXMLNode::nextInRun(const TXMLName &name) const
 {
     if (!m_started && !XmlDom::isNull(m_element))
         startReading();
@@ -111,7 +111,7 @@ inline pugi::xml_node TXMLNode::nextInRun(TXMLName name) const
     return findChild(name);
 }
 
-pugi::xml_node TXMLNode::findChild(TXMLName name) const
+pugi::xml_node TXMLNode::findChild(const TXMLName &name) const
 {
     if (XmlDom::isNull(m_element))
         return {};
@@ -139,7 +139,7 @@ pugi::xml_node TXMLNode::findChild(TXMLName name) const
     return {};
 }
 
-pugi::xml_node TXMLNode::scanChildren(TXMLName name) const
+pugi::xml_node TXMLNode::scanChildren(const TXMLName &name) const
 {
     ChildIndex &index = indexOf(m_childIndexId, m_element);
     index.holdUpTo(m_cursor);
@@ -192,6 +192,27 @@ const char *nonEmptyText(pugi::xml_node child, const char *typeName)
     return text;
 }
 
+// The reads of a child's text as each type, shared by the properties and TXMLValueText.
+QString stringOf(pugi::xml_node child)
+{
+    return XmlDom::isNull(child) ? QString() : XmlValues::toText(XmlDom::singleText(child));
+}
+
+qint32 integerOf(pugi::xml_node child)
+{
+    return XmlValues::toInteger(nonEmptyText(child, "Integer"));
+}
+
+quint32 unsignedOf(pugi::xml_node child)
+{
+    return XmlValues::toUnsigned(nonEmptyText(child, "Int64"));
+}
+
+bool booleanOf(pugi::xml_node child)
+{
+    return XmlValues::toBoolean(nonEmptyText(child, "Boolean"));
+}
+
 } // namespace
 
 std::string_view TXMLValueText::utf8() const
@@ -201,56 +222,56 @@ std::string_view TXMLValueText::utf8() const
 
 QString TXMLValueText::toString() const
 {
-    return XmlDom::isNull(m_element) ? QString() : XmlValues::toText(XmlDom::singleText(m_element));
+    return stringOf(m_element);
 }
 
 qint32 TXMLValueText::toInteger() const
 {
-    return XmlValues::toInteger(nonEmptyText(m_element, "Integer"));
+    return integerOf(m_element);
 }
 
 quint32 TXMLValueText::toUnsigned() const
 {
-    return XmlValues::toUnsigned(nonEmptyText(m_element, "Int64"));
+    return unsignedOf(m_element);
 }
 
 bool TXMLValueText::toBoolean() const
 {
-    return XmlValues::toBoolean(nonEmptyText(m_element, "Boolean"));
+    return booleanOf(m_element);
 }
 
-pugi::xml_node TXMLNode::findInRun(TXMLName name) const
+pugi::xml_node TXMLNode::findInRun(const TXMLName &name) const
 {
     return nextInRun(name);
 }
 
-template<> QString TXMLNode::readValue<QString>(TXMLName name) const
+template<> QString TXMLNode::readValue<QString>(const TXMLName &name) const
 {
-    return TXMLValueText(nextInRun(name)).toString();
+    return stringOf(nextInRun(name));
 }
 
-template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const
+template<> qint32 TXMLNode::readValue<qint32>(const TXMLName &name) const
 {
-    return TXMLValueText(nextInRun(name)).toInteger();
+    return integerOf(nextInRun(name));
 }
 
-template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const
+template<> quint32 TXMLNode::readValue<quint32>(const TXMLName &name) const
 {
-    return TXMLValueText(nextInRun(name)).toUnsigned();
+    return unsignedOf(nextInRun(name));
 }
 
-template<> bool TXMLNode::readValue<bool>(TXMLName name) const
+template<> bool TXMLNode::readValue<bool>(const TXMLName &name) const
 {
-    return TXMLValueText(nextInRun(name)).toBoolean();
+    return booleanOf(nextInRun(name));
 }
 
-QString TXMLNode::readOptionalValue(TXMLName name) const
+QString TXMLNode::readOptionalValue(const TXMLName &name) const
 {
     const pugi::xml_node child = nextInRun(name);
     return child ? XmlValues::toText(nonEmptyText(child, "OleStr")) : QString();
 }
 
-void TXMLNode::writeText(TXMLName name, const char *text)
+void TXMLNode::writeText(const TXMLName &name, const char *text)
 {
     ensureElement();
     pugi::xml_node child = nextInRun(name);
@@ -261,22 +282,22 @@ void TXMLNode::writeText(TXMLName name, const char *text)
     child.text().set(text);
 }
 
-void TXMLNode::writeValue(TXMLName name, const QString &value)
+void TXMLNode::writeValue(const TXMLName &name, const QString &value)
 {
     writeText(name, value.toUtf8().constData());
 }
 
-void TXMLNode::writeValue(TXMLName name, qint32 value)
+void TXMLNode::writeValue(const TXMLName &name, qint32 value)
 {
     writeText(name, QByteArray::number(value).constData());
 }
 
-void TXMLNode::writeValue(TXMLName name, quint32 value)
+void TXMLNode::writeValue(const TXMLName &name, quint32 value)
 {
     writeText(name, QByteArray::number(value).constData());
 }
 
-void TXMLNode::writeValue(TXMLName name, bool value)
+void TXMLNode::writeValue(const TXMLName &name, bool value)
 {
     writeText(name, XmlValues::fromBoolean(value).constData());
 }

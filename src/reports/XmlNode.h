@@ -131,27 +131,27 @@ public:
 
 protected:
     // The first child element of the given name in this node's namespace; null when missing.
-    pugi::xml_node findChild(TXMLName name) const;
+    pugi::xml_node findChild(const TXMLName &name) const;
     // The same by looking at every child (through the index of the node's children, see
     // XmlNode.cpp).
-    pugi::xml_node scanChildren(TXMLName name) const;
+    pugi::xml_node scanChildren(const TXMLName &name) const;
     // Whether a child element (named childName) is one of the given name in this node's namespace.
     bool isMatch(pugi::xml_node child, const char *childName, const char *name) const;
     // findChild with the usual case of a report read in schema order done inline.
-    pugi::xml_node nextInRun(TXMLName name) const;
+    pugi::xml_node nextInRun(const TXMLName &name) const;
     // The same, for the value texts read outside this file.
-    pugi::xml_node findInRun(TXMLName name) const;
+    pugi::xml_node findInRun(const TXMLName &name) const;
 
-    template<class T> T readValue(TXMLName name) const;
-    TXMLValueText valueText(TXMLName name) const { return TXMLValueText(findInRun(name)); }
-    void writeValue(TXMLName name, const QString &value);
-    void writeValue(TXMLName name, qint32 value);
-    void writeValue(TXMLName name, quint32 value);
-    void writeValue(TXMLName name, bool value);
+    template<class T> T readValue(const TXMLName &name) const;
+    TXMLValueText valueText(const TXMLName &name) const { return TXMLValueText(findInRun(name)); }
+    void writeValue(const TXMLName &name, const QString &value);
+    void writeValue(const TXMLName &name, qint32 value);
+    void writeValue(const TXMLName &name, quint32 value);
+    void writeValue(const TXMLName &name, bool value);
     // A text read as a value: a missing element reads empty, an empty one fails as null.
-    QString readOptionalValue(TXMLName name) const;
+    QString readOptionalValue(const TXMLName &name) const;
 
-    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, TXMLName name)
+    template<class Child> Child *childNode(std::unique_ptr<Child> &cache, const TXMLName &name)
     {
         if (!cache)
             cache = std::make_unique<Child>(this, name.text, findChild(name), m_namespaceUri);
@@ -165,7 +165,7 @@ protected:
     }
 
 private:
-    void writeText(TXMLName name, const char *text);
+    void writeText(const TXMLName &name, const char *text);
     // Sets the cursor to the first child, before the first search among the children.
     void startReading() const;
 
@@ -184,10 +184,10 @@ private:
     mutable quint64 m_childIndexId = 0; // which index of children is this node's; 0 for none
 };
 
-template<> QString TXMLNode::readValue<QString>(TXMLName name) const;
-template<> qint32 TXMLNode::readValue<qint32>(TXMLName name) const;
-template<> quint32 TXMLNode::readValue<quint32>(TXMLName name) const;
-template<> bool TXMLNode::readValue<bool>(TXMLName name) const;
+template<> QString TXMLNode::readValue<QString>(const TXMLName &name) const;
+template<> qint32 TXMLNode::readValue<qint32>(const TXMLName &name) const;
+template<> quint32 TXMLNode::readValue<quint32>(const TXMLName &name) const;
+template<> bool TXMLNode::readValue<bool>(const TXMLName &name) const;
 
 // The items of a list: the parent's child elements of the item name in the parent's namespace,
 // in document order. The elements are indexed on first use, so Items is constant time.
@@ -253,11 +253,13 @@ private:
 #define VORN_XML_PROPERTY(Type, Name)                                                                        \
     Type Name() const                                                                                        \
     {                                                                                                        \
-        return readValue<Type>(#Name);                                                                       \
+        static constexpr TXMLName name(#Name); /* passed by its address, a constant */                       \
+        return readValue<Type>(name);                                                                        \
     }                                                                                                        \
     TXMLValueText Name##Text() const                                                                         \
     {                                                                                                        \
-        return valueText(#Name);                                                                             \
+        static constexpr TXMLName name(#Name);                                                               \
+        return valueText(name);                                                                              \
     }                                                                                                        \
     void set##Name(const Type &value)                                                                        \
     {                                                                                                        \

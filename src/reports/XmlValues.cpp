@@ -78,12 +78,8 @@ qint64 parseWhole(const char *text, qint64 lowest, qint64 highest, const char *t
     return negative ? qint64(0 - magnitude) : qint64(magnitude);
 }
 
-} // namespace
-
-bool isAscii(std::string_view utf8)
+inline bool isAsciiText(const char *text, qsizetype size)
 {
-    const char *text = utf8.data();
-    const auto size = qsizetype(utf8.size());
     const auto word = [text](qsizetype at) {
         quint64 bytes;
         std::memcpy(&bytes, text + at, sizeof bytes);
@@ -102,11 +98,18 @@ bool isAscii(std::string_view utf8)
     return (bits & 0x8080808080808080ULL) == 0;
 }
 
+} // namespace
+
+bool isAscii(std::string_view utf8)
+{
+    return isAsciiText(utf8.data(), qsizetype(utf8.size()));
+}
+
 QString toText(const char *utf8)
 {
     const qsizetype size = qsizetype(std::strlen(utf8));
     // ASCII, nearly all of a report's text, is Latin-1 too, which converts by widening each byte.
-    return isAscii({utf8, size_t(size)}) ? QString::fromLatin1(utf8, size) : QString::fromUtf8(utf8, size);
+    return isAsciiText(utf8, size) ? QString::fromLatin1(utf8, size) : QString::fromUtf8(utf8, size);
 }
 
 qint32 toInteger(const char *text)
