@@ -387,8 +387,10 @@ void TImportTransa::convertTransaction(TXMLMemberTransaction &transaction, int p
     // transaction's other fields are read.
     const TMemberTradeClass *trade = FindSettlementInstruction(source);
 #if defined(__GNUC__)
-    __builtin_prefetch(trade);
-    __builtin_prefetch(reinterpret_cast<const char *>(trade) + 64);
+    if (trade) {
+        __builtin_prefetch(trade->Columns);
+        __builtin_prefetch(trade->Columns + 64);
+    }
 #endif
     record.integer(kNumber4, found.kind)
         .integer(kNumber4, found.direction)
