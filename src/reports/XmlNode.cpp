@@ -235,11 +235,6 @@ quint32 TXMLValueText::toUnsigned() const
     return unsignedOf(m_element);
 }
 
-bool TXMLValueText::toBoolean() const
-{
-    return booleanOf(m_element);
-}
-
 pugi::xml_node TXMLNode::findInRun(const TXMLName &name) const
 {
     return nextInRun(name);

@@ -94,7 +94,6 @@ public:
     QString toString() const;
     qint32 toInteger() const;
     quint32 toUnsigned() const;
-    bool toBoolean() const;
 
 private:
     pugi::xml_node m_element; // null for a missing child

@@ -25,6 +25,7 @@ TEST_P(XmlDateTimeValid, Parses)
 {
     EXPECT_EQ(ParseXmlDateTime(GetParam().text), GetParam().expected);
     EXPECT_EQ(ParseXmlDate(GetParam().text), GetParam().expected.date());
+    EXPECT_EQ(ParseXmlDate(QUtf8StringView(GetParam().text.toUtf8())), GetParam().expected.date());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,11 +79,13 @@ TEST_P(XmlDateTimeInvalid, FailsWithAConversionError)
     } catch (const EConvertError &error) {
         EXPECT_EQ(error.message(), GetParam().message);
     }
-    try {
-        ParseXmlDate(GetParam().text);
-        FAIL() << "no error for the date of " << GetParam().text.toStdString();
-    } catch (const EConvertError &error) {
-        EXPECT_EQ(error.message(), GetParam().message);
+    for (const bool utf8 : {false, true}) {
+        try {
+            utf8 ? ParseXmlDate(QUtf8StringView(GetParam().text.toUtf8())) : ParseXmlDate(GetParam().text);
+            FAIL() << "no error for the date of " << GetParam().text.toStdString();
+        } catch (const EConvertError &error) {
+            EXPECT_EQ(error.message(), GetParam().message);
+        }
     }
 }
 
