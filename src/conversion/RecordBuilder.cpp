@@ -23,7 +23,7 @@ void RecordFormat::require(char expected) const
                                     " used for conversion " + expected);
 }
 
-void RecordBuilder::appendPadded(std::string_view body, const RecordFormat &format, bool zeroFillAllowed)
+void RecordBuilder::appendPadded(std::string_view body, const RecordFormat &format)
 {
     const qsizetype length = qsizetype(body.size());
     const qsizetype fill = qMax<qsizetype>(0, format.width - length);
@@ -31,7 +31,7 @@ void RecordBuilder::appendPadded(std::string_view body, const RecordFormat &form
     if (format.leftAlign) {
         std::memcpy(out, body.data(), length);
         std::memset(out + length, ' ', fill);
-    } else if (format.zeroFill && zeroFillAllowed) {
+    } else if (format.zeroFill) {
         const qsizetype signLength = (!body.empty() && body.front() == '-') ? 1 : 0;
         std::memcpy(out, body.data(), signLength);
         std::memset(out + signLength, '0', fill);
@@ -42,20 +42,8 @@ void RecordBuilder::appendPadded(std::string_view body, const RecordFormat &form
     }
 }
 
-void RecordBuilder::appendText(std::string_view text, const RecordFormat &format)
+void RecordBuilder::alignText(char *out, qsizetype length, const RecordFormat &format)
 {
-    if (format.precision >= 0 && text.size() > size_t(format.precision))
-        text = text.substr(0, format.precision);
-    appendPadded(text, format, false);
-}
-
-RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value)
-{
-    format.require('s');
-    // Encoded in place first, so that cutting and filling count the bytes of the written line.
-    const qsizetype start = m_size;
-    char *out = grow(qMax<qsizetype>(value.size(), format.width));
-    qsizetype length = encodeWindows1250(value, out);
     if (format.precision >= 0)
         length = qMin<qsizetype>(length, format.precision);
     const qsizetype fill = qMax<qsizetype>(0, format.width - length);
@@ -65,7 +53,22 @@ RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value
         std::memmove(out + fill, out, length);
         std::memset(out, ' ', fill);
     }
-    m_size = start + length + fill;
+    m_size = (out - m_buffer.data()) + length + fill;
+}
+
+void RecordBuilder::appendText(std::string_view text, const RecordFormat &format)
+{
+    char *out = grow(qMax<qsizetype>(qsizetype(text.size()), format.width));
+    std::memcpy(out, text.data(), text.size());
+    alignText(out, qsizetype(text.size()), format);
+}
+
+RecordBuilder &RecordBuilder::text(const RecordFormat &format, QStringView value)
+{
+    format.require('s');
+    // Encoded in place first, so that cutting and filling count the bytes of the written line.
+    char *out = grow(qMax<qsizetype>(value.size(), format.width));
+    alignText(out, encodeWindows1250(value, out), format);
     return *this;
 }
 
@@ -164,7 +167,7 @@ RecordBuilder &RecordBuilder::decimal(const RecordFormat &format, double value)
         end = result.ptr;
     }
     std::replace(buffer, end, '.', ',');
-    appendPadded(std::string_view(buffer, end - buffer), format, true);
+    appendPadded(std::string_view(buffer, end - buffer), format);
     return *this;
 }
 

@@ -91,9 +91,12 @@ public:
 
 private:
     // Appends `body` filled to the format's width; zero filling goes between sign and digits.
-    void appendPadded(std::string_view body, const RecordFormat &format, bool zeroFillAllowed);
+    void appendPadded(std::string_view body, const RecordFormat &format);
     // Appends `text` cut to the format's precision and filled with blanks to its width.
     void appendText(std::string_view text, const RecordFormat &format);
+    // Cuts the text of `length` bytes at `out`, the record's last grown room, to the format's
+    // precision and fills it with blanks to its width; the record then ends after it.
+    void alignText(char *out, qsizetype length, const RecordFormat &format);
     // Makes room for `length` more bytes at the end and returns where they start.
     char *grow(qsizetype length)
     {
