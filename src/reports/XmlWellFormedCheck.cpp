@@ -229,9 +229,10 @@ void XmlWellFormedCheck::xmlDeclaration()
             m_p += 8;
             equals();
             const std::string_view name = quotedValue();
+            // A letter, then letters, digits, '.', '_' and '-'.
             if (name.empty() || !((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z') ||
                 !std::all_of(name.begin(), name.end(),
-                             [](char c) { return isAsciiName(static_cast<unsigned char>(c)) && c != '_'; }))
+                             [](char c) { return isAsciiName(static_cast<unsigned char>(c)); }))
                 fail(pseudoAttribute, QStringLiteral("Invalid encoding name '%1'").arg(quoted(name)));
             part = 1;
         } else if (space && part < 2 && startsWith("standalone")) {

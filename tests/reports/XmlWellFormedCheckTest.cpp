@@ -46,6 +46,7 @@ TEST(XmlWellFormedCheckTest, AcceptsTheLegalForms)
         "\xEF\xBB\xBF<r/>",
         "<?xml version='1.0' standalone='yes'?><r/>",
         "<?xml version=\"1.1\" encoding='windows-1250' ?>\r\n<r></r >\r\n",
+        "<?xml version='1.0' encoding='Shift_JIS'?><r/>",
         envelopeStart + "<a b='1' c=\"'\" d='\"'/>x &amp; &lt;&gt;&apos;&quot; &#65;&#x10FFFF;&#xD7FF;</r>",
         envelopeStart + "<![CDATA[ <&]] ]> ]]><!-- a - b --><!----><?pi data ? >?><?pi?></r>",
         envelopeStart + "<p:a xmlns:p='urn:b' p:x='1' x='2' xml:lang='sl'><p:b/></p:a></r>",
