@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStringEncoder>
 #include <QThread>
 #include <sys/stat.h>
@@ -397,12 +398,16 @@ TEST_F(HostWritesDuringTheRunTest, ASectionTheHostAddsWhileTheFirstReportIsFetch
                          .toUtf8());
     QProcess process;
     start(process, requestFile);
-    // The run erases the old answers before it fetches; then the host adds its section, as its profile
-    // functions would, by rewriting the file.
+    // The run erases the old answers before it fetches; then the host adds its section by rewriting the
+    // file. It replaces the file whole: truncated in place, the file could be read empty by the run, which
+    // reads its request right after the erasure.
     QDeadlineTimer deadline(30000);
     while (folder.read("request.ini").contains("Old=1") && !deadline.hasExpired())
         QThread::msleep(5);
-    folder.write("request.ini", folder.read("request.ini") + "[Host]\r\nAdded=during the fetch\r\n");
+    QSaveFile hostWrite(requestFile);
+    ASSERT_TRUE(hostWrite.open(QIODevice::WriteOnly));
+    hostWrite.write(folder.read("request.ini") + "[Host]\r\nAdded=during the fetch\r\n");
+    ASSERT_TRUE(hostWrite.commit());
     EXPECT_FALSE(process.waitForFinished(0)); // the first report is still on its way
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
